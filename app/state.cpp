@@ -1,0 +1,50 @@
+#include "app/state.h"
+
+#include "common/build_info.h"
+
+InstallerState::InstallerState() : baseUrl(BuiltInWebBaseUrl()) {}
+
+InstallStage GetStage(InstallerState& state) {
+    std::lock_guard lock(state.mutex);
+    return state.progress.stage;
+}
+
+InstallProgress SnapshotProgress(InstallerState& state) {
+    std::lock_guard lock(state.mutex);
+    return state.progress;
+}
+
+std::u16string SnapshotClientExePath(InstallerState& state) {
+    std::lock_guard lock(state.mutex);
+    return state.progress.clientExePath;
+}
+
+namespace {
+
+void Notify(InstallerState& state, bool stageChanged) {
+    WindowHandle window = state.window;
+    if (window != nullptr && g_windowAlive(window))
+        g_postWindowMessage(window, stageChanged ? WM_INSTALL_STAGE : WM_INSTALL_PROGRESS);
+}
+
+}  // namespace
+
+void PublishProgress(InstallerState& state, const InstallProgress& block, bool stageChanged) {
+    {
+        std::lock_guard lock(state.mutex);
+        state.progress = block;
+    }
+    Notify(state, stageChanged);
+}
+
+void FailInstall(InstallerState& state, std::u16string_view message) {
+    InstallProgress block;
+    block.stage = InstallStage::Error;
+    block.errorText = message;
+    state.workerBusy.exchange(false);
+    {
+        std::lock_guard lock(state.mutex);
+        state.progress = std::move(block);
+    }
+    Notify(state, true);
+}

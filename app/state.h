@@ -1,0 +1,105 @@
+// The installer's one state record and the protocol by which the install worker tells the
+// window that something changed. Shared by the UI thread and at most one worker thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// Opaque views of the Windows handle types, so the record stays portable.
+struct HWND__;
+struct HINSTANCE__;
+using WindowHandle = HWND__*;
+using InstanceHandle = HINSTANCE__*;
+
+enum class InstallStage : int32_t { Ready = 0, Installing = 1, Done = 2, Error = 3 };
+
+enum class HitTarget : int32_t {
+    None = 0,
+    Minimize = 1,
+    Close = 2,
+    Browse = 3,
+    DesktopShortcut = 4,
+    LaunchAfterInstall = 5,
+    Primary = 6,
+    Secondary = 7,
+    Caption = 8,
+};
+
+inline constexpr uint32_t WM_INSTALL_PROGRESS = 0x8000 + 1;  // WM_APP + 1: repaint
+inline constexpr uint32_t WM_INSTALL_STAGE = 0x8000 + 2;     // WM_APP + 2: terminal stage
+
+// The block copied whole between the threads.
+struct InstallProgress {
+    InstallStage stage = InstallStage::Ready;
+    std::u16string statusText;
+    std::u16string errorText;
+    std::string version;
+    std::u16string clientExePath;
+    uint64_t bytesDone = 0;
+    uint64_t bytesTotal = 0;
+    double bytesPerSecond = 0.0;
+    bool indeterminate = false;
+};
+
+struct LayoutRect {
+    float x, y, width, height;
+};
+
+// Owns the GDI+ logo bitmap; it must be reset before GDI+ shuts down.
+struct LogoDeleter {
+    void operator()(void* bitmap) const;
+};
+using LogoPtr = std::unique_ptr<void, LogoDeleter>;
+
+struct InstallerState {
+    InstanceHandle instance = nullptr;
+    WindowHandle window = nullptr;
+    float dpiScale = 1.0f;
+    bool createDesktopShortcut = true;
+    bool launchAfterInstall = true;
+    std::u16string installDir;
+    std::string baseUrl;  // BuiltInWebBaseUrl unless a test says otherwise
+    LogoPtr logo;
+    HitTarget hoverTarget = HitTarget::None;
+    HitTarget pressedTarget = HitTarget::None;
+    float animPhase = 0.0f;
+    bool mouseTracking = false;
+    std::mutex mutex;  // guards progress and nothing else
+    InstallProgress progress;
+    std::atomic<bool> workerBusy{false};
+    std::atomic<bool> cancelRequested{false};
+    std::thread worker;
+
+    LayoutRect minimizeRect{370, 5, 28, 26};
+    LayoutRect closeRect{402, 5, 28, 26};
+    LayoutRect browseRect{325, 151, 74, 28};
+    LayoutRect shortcutCheckRect{36, 198, 340, 24};
+    LayoutRect launchCheckRect{36, 226, 340, 24};
+    LayoutRect wideButtonRect{36, 264, 368, 42};
+    LayoutRect leftButtonRect{36, 264, 234, 42};
+    LayoutRect rightButtonRect{282, 264, 122, 42};
+
+    InstallerState();
+};
+
+InstallStage GetStage(InstallerState& state);
+InstallProgress SnapshotProgress(InstallerState& state);
+std::u16string SnapshotClientExePath(InstallerState& state);
+
+// Replaces the whole progress block, then posts WM_INSTALL_PROGRESS (or WM_INSTALL_STAGE when
+// stageChanged) to the window if it still exists. The post happens after the lock is released.
+void PublishProgress(InstallerState& state, const InstallProgress& block, bool stageChanged);
+
+// Ends an install with the Error screen: clears workerBusy first, then publishes a block that
+// holds only the stage and the message, and posts WM_INSTALL_STAGE.
+void FailInstall(InstallerState& state, std::u16string_view message);
+
+// The two window questions of the protocol. Tests replace them; the defaults ask the system.
+using WindowAliveFn = bool (*)(WindowHandle window);
+using PostMessageFn = void (*)(WindowHandle window, uint32_t message);
+extern WindowAliveFn g_windowAlive;
+extern PostMessageFn g_postWindowMessage;

@@ -1,0 +1,20 @@
+// The installer window: class, creation, message loop and window procedure. Windows-only.
+#pragma once
+
+#include <windows.h>
+
+struct InstallerState;
+
+inline constexpr wchar_t kWindowClassName[] = L"VarnokClientMinimalInstallerWnd";
+inline constexpr wchar_t kWindowTitle[] = L"Varnok Client";
+inline constexpr UINT_PTR kAnimationTimerId = 101;
+inline constexpr UINT kAnimationTimerMs = 30;
+
+LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The state stored at WM_NCCREATE, or null before it.
+InstallerState* StateOf(HWND window);
+
+// Creates the centred window, runs the message loop until the window is destroyed.
+// Returns 1 when the window cannot be created, otherwise 0.
+int RunWindowMode(InstallerState& state);

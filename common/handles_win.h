@@ -1,0 +1,32 @@
+// The handle owners of the Windows build, one line each. Windows-only header.
+#pragma once
+
+#include <windows.h>
+#include <bcrypt.h>
+#include <objbase.h>
+#include <winhttp.h>
+
+#include "common/unique_handle.h"
+
+namespace handle_detail {
+inline HANDLE InvalidFile() { return INVALID_HANDLE_VALUE; }
+inline void CloseAlgorithm(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
+template <typename I>
+void ReleaseCom(I* p) {
+    p->Release();
+}
+inline void FreeLocal(void* p) { LocalFree(p); }
+}  // namespace handle_detail
+
+using UniqueHandleKernel = UniqueHandle<HANDLE, &CloseHandle>;
+using UniqueFile = UniqueHandle<HANDLE, &CloseHandle, &handle_detail::InvalidFile>;
+using UniqueRegKey = UniqueHandle<HKEY, &RegCloseKey>;
+using UniqueInternet = UniqueHandle<HINTERNET, &WinHttpCloseHandle>;
+using UniqueAlgorithm = UniqueHandle<BCRYPT_ALG_HANDLE, &handle_detail::CloseAlgorithm>;
+using UniqueHash = UniqueHandle<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>;
+using UniqueKey = UniqueHandle<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>;
+template <typename I>
+using ComPtr = UniqueHandle<I*, &handle_detail::ReleaseCom<I>>;
+using UniqueCoTaskString = UniqueHandle<wchar_t*, &CoTaskMemFree>;
+using UniqueLocalMemory = UniqueHandle<void*, &handle_detail::FreeLocal>;
+using UniqueArgv = UniqueHandle<wchar_t**, &handle_detail::FreeLocal>;

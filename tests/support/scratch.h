@@ -1,0 +1,29 @@
+// A private scratch folder per test, removed afterwards without ever following a link out of it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const { return path_ / name; }
+    // The folder as UTF-8 text, the form the folder rules and settings take.
+    std::string Utf8() const;
+    std::string Utf8(const std::filesystem::path& name) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// Writes bytes to a file, creating its parent folders.
+void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);
+std::string ReadFileBytes(const std::filesystem::path& file);
+
+// Removes a tree; links and junctions are removed themselves, never descended into.
+void RemoveTreeNoFollow(const std::filesystem::path& root);

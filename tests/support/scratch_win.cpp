@@ -1,0 +1,32 @@
+#include <windows.h>
+
+#include "tests/support/scratch.h"
+
+// The library's remove_all descends into junctions (and, under Wine, into Linux directory links),
+// which would delete what they point at. This walk removes a reparse point as itself.
+void RemoveTreeNoFollow(const std::filesystem::path& root) {
+    const std::wstring path = root.wstring();
+    const DWORD attrs = GetFileAttributesW(path.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES) return;
+    if (attrs & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(path.c_str(), attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW(path.c_str());
+        return;
+    }
+    if (attrs & FILE_ATTRIBUTE_REPARSE_POINT) {
+        if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            RemoveTreeNoFollow(root / name);
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
