@@ -86,6 +86,15 @@ struct InstallerState {
     InstallerState();
 };
 
+// What a new install worker gets, copied when Install was pressed; the worker owns it. Later
+// changes on the window (folder, check boxes) do not reach a running worker.
+struct WorkerArgs {
+    InstallerState* state = nullptr;
+    std::u16string installDir;
+    std::string baseUrl;
+    bool createDesktopShortcut = true;
+};
+
 InstallStage GetStage(InstallerState& state);
 InstallProgress SnapshotProgress(InstallerState& state);
 std::u16string SnapshotClientExePath(InstallerState& state);
