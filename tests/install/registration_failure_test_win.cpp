@@ -38,6 +38,12 @@ protected:
 TEST_F(RegistrationFailure, KeysThatCannotBeCreatedDoNotStopTheValuesAroundThem) {
     // A volatile protocol key still takes its own values, but its DefaultIcon and
     // shell\open\command subkeys (non-volatile) cannot be created below it.
+    // In a fresh profile Software\Classes may not exist yet, and a volatile create would make
+    // it volatile too, breaking every later protocol registration until the next restart.
+    UniqueRegKey classes;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr,
+                              REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, classes.put(), nullptr),
+              ERROR_SUCCESS);
     UniqueRegKey volatileKey;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kProtocol, 0, nullptr, REG_OPTION_VOLATILE,
                               KEY_WRITE, nullptr, volatileKey.put(), nullptr),
