@@ -191,11 +191,6 @@ TEST_F(RegistrationStore, EstimatedSizeEdgesAreStoredAsKibibytes) {
     }
 }
 
-TEST_F(RegistrationStore, EmptyVersionIsStoredAs101) {
-    Register(u"C:\\Games\\VarnokClient", "", 0);
-    ExpectValueStored({kEntry, u"DisplayVersion", 1, u"1.0.1", 0});
-}
-
 TEST_F(RegistrationStore, SecondRegistrationOverwritesEveryValue) {
     Register(u"C:\\Games\\A much longer first install folder\\VarnokClient", "10.20.30-rc.1",
              104857600);

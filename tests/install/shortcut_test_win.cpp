@@ -112,19 +112,3 @@ TEST_F(Shortcut, FailsAndLeavesNoFileWhenItsFolderCannotBeMade) {
     EXPECT_FALSE(fs::exists(file, ignored));
     EXPECT_FALSE(fs::exists(file.parent_path(), ignored));
 }
-
-TEST_F(Shortcut, LandsInTheUsersProgramsFolderUnderVarnokClient) {
-    UniqueCoTaskString programs;
-    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Programs, 0, nullptr, programs.put())));
-    const fs::path folder = fs::path(programs.get()) / L"Varnok Client";
-    RemoveTreeNoFollow(folder);
-    const fs::path file = folder / L"Varnok Client.lnk";
-    const bool saved = CreateShortcut(U16(file), U16(exe_), U16(install_), u"Varnok Client");
-    LinkProperties link;
-    const bool loaded = saved && LoadLink(file, link);
-    RemoveTreeNoFollow(folder);
-    ASSERT_TRUE(saved);
-    ASSERT_TRUE(loaded);
-    EXPECT_EQ(link.target, exe_.wstring());
-    EXPECT_EQ(link.iconIndex, 0);
-}

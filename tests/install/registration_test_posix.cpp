@@ -1,5 +1,5 @@
 // On the host the stand-in store is a folder tree: a file where a key's folder is needed makes
-// that key unwritable, and every other value is still written.
+// that key unwritable, and every other value is still written. Shortcuts are freedesktop entries.
 #include <gtest/gtest.h>
 
 #include "common/scoped_override.h"
