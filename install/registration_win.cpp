@@ -1,0 +1,54 @@
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <system_error>
+
+#include "common/handles_win.h"
+#include "common/text_win.h"
+#include "install/registration.h"
+
+namespace {
+
+bool WriteRegistryValueToSystem(const RegistryWrite& write) {
+    UniqueRegKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, Wz(write.key), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+        return false;
+    // A null name addresses the key's unnamed default value.
+    const wchar_t* name = write.name.empty() ? nullptr : Wz(write.name);
+    return RegSetValueExW(key.get(), name, 0, write.type, write.data.data(),
+                          static_cast<DWORD>(write.data.size())) == ERROR_SUCCESS;
+}
+
+std::filesystem::path ParentFolder(std::u16string_view file) {
+    return std::filesystem::path(std::wstring(WView(file))).parent_path();
+}
+
+}  // namespace
+
+RegistryValueWriter g_writeRegistryValue = &WriteRegistryValueToSystem;
+
+bool CreateShortcut(std::u16string_view shortcutPath, std::u16string_view targetPath,
+                    std::u16string_view workingFolder, std::u16string_view description) {
+    const std::u16string shortcut(shortcutPath), target(targetPath), folder(workingFolder),
+        text(description);
+    // A failure here is left to the save, which then fails.
+    std::error_code ignored;
+    const std::filesystem::path parent = ParentFolder(shortcut);
+    if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(link.put()))))
+        return false;
+    link->SetPath(Wz(target));
+    link->SetWorkingDirectory(Wz(folder));
+    link->SetDescription(Wz(text));
+    link->SetIconLocation(Wz(target), 0);
+
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()))))
+        return false;
+    return SUCCEEDED(file->Save(Wz(shortcut), TRUE));
+}
