@@ -180,4 +180,17 @@ TEST_F(Painter, ErrorScreenWithoutAMessageShowsPanelHeadingAndButtons) {
     EXPECT_TRUE(ColourNear(At(c, 36, 200), 0xFF943A40));
 }
 
+TEST_F(Painter, AVeryLongFolderStaysOnOneLineInsideItsTextBox) {
+    InstallerState state;
+    state.installDir = u"C:\\Users\\someone\\AppData\\Local";
+    for (int i = 0; i < 12; ++i) state.installDir += u"\\AVeryLongFolderName";
+    const Canvas c = Paint(state);
+    // Text fills the box up to its right end at x 318, and nothing is drawn past it or on a
+    // second line. (The ellipsis itself cannot be told apart from clipping in pixels.)
+    EXPECT_FALSE(ColourNear(Brightest(c, 300, 158, 318, 172), colorField, 20));
+    EXPECT_TRUE(ColourNear(Brightest(c, 318.5f, 147, 324.5f, 183), colorField, 2));
+    EXPECT_TRUE(ColourNear(Brightest(c, 40, 175, 318, 183), colorField, 2));
+    EXPECT_TRUE(ColourNear(Brightest(c, 40, 147, 318, 155), colorField, 2));
+}
+
 }  // namespace
