@@ -52,13 +52,6 @@ TEST_F(Assets, TheDefaultFolderIsVarnokClientInLocalAppData) {
     }
 }
 
-TEST_F(Assets, TheSystemNamesALocalAppDataFolder) {
-    const std::optional<std::u16string> folder = g_localAppDataFolder();
-    ASSERT_TRUE(folder.has_value());
-    EXPECT_NE(folder->find(u"AppData\\Local"), std::u16string::npos)
-        << std::filesystem::path(*folder).string();
-}
-
 // How many near-white pixels the logo band (logical 102..338 by 74..108) holds.
 int WhiteInLogoBand(const Canvas& c) {
     int count = 0;

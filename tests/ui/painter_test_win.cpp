@@ -53,19 +53,6 @@ bool AccentIn(const Canvas& c, float x0, float y0, float x1, float y1) {
     return false;
 }
 
-TEST_F(Painter, ThePreviewDownloadFillsTheTrackTo262Point9) {
-    InstallerState state;
-    SetProgress(state, 1850000, 3000000);
-    const Canvas c = Paint(state);
-    const std::vector<int> fill = AccentColumns(c);
-    ASSERT_FALSE(fill.empty());
-    EXPECT_NEAR(fill.front(), 72, 1);
-    EXPECT_NEAR(fill.back(), 525, 1);  // 262.93 × 2 = 525.9
-    EXPECT_EQ(static_cast<int>(fill.size()), fill.back() - fill.front() + 1) << "fill has gaps";
-    EXPECT_TRUE(ColourNear(At(c, 300, 195), colorTrack));
-    EXPECT_TRUE(AccentIn(c, 330, 158, 404, 180)) << "no percentage";
-}
-
 TEST_F(Painter, FillStartsAboveHalfAPercentAtSixPixelsAndIsFullBeyondTheTotal) {
     InstallerState state;
     SetProgress(state, 5, 1000);
