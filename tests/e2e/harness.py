@@ -103,7 +103,9 @@ def reg_delete_value(key, name):
 
 def screenshot(path):
     """The whole X screen as PNG (ImageMagick's import from Debian, not a stand-in)."""
-    subprocess.run(["/usr/bin/import", "-window", "root", path], env=wine_env(), check=True,
+    # PNG24 keeps the layout read_png understands: ImageMagick would otherwise pick a palette
+    # or a 1-bit grey image for screens with few colours.
+    subprocess.run(["/usr/bin/import", "-window", "root", "PNG24:" + path], env=wine_env(), check=True,
                    capture_output=True, timeout=30)
     return path
 
