@@ -45,3 +45,18 @@ TEST(ManifestGameFilesWin, ABaseFolderWithoutASeparatorGetsABackslash) {
     EXPECT_EQ(record.game_files.size(), 1u);
     EXPECT_TRUE(record.filesToDownload.empty());
 }
+
+TEST(Sha256FileHexWin, AFileThatAnotherProcessHoldsOpenForWritingIsStillRead) {
+    ScratchDir dir;
+    WriteFileBytes(dir / "busy.bin", "abc");
+    const std::wstring path = (dir / "busy.bin").wstring();
+    UniqueFile writer(CreateFileW(path.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
+    uint64_t size = 0;
+    std::string hex;
+    EXPECT_TRUE(Sha256FileHex((dir / "busy.bin").u16string(), size, hex));
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(hex, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
