@@ -74,12 +74,6 @@ TEST(HttpsGetToMemory, BodyOfExactlyTheLimitIsAcceptedAndOneByteMoreIsNot) {
     EXPECT_LT(fetch.body.size(), file.size);
 }
 
-TEST(HttpsGetToMemory, ManifestLimitIsHalfAMebibyte) {
-    EXPECT_EQ(kManifestByteLimit, 524288u);
-    EXPECT_EQ(std::string("https://localhost:8443") + std::string(kManifestPath),
-              "https://localhost:8443/api/updates/manifest");
-}
-
 TEST(HttpsGetToMemory, EveryStatusButExactly200Fails) {
     REQUIRE_TEST_SERVERS();
     for (int code : {204, 404, 500}) {
