@@ -13,7 +13,14 @@ varnok_trust_test_ca() {
     [ -f "$stamp" ] && return 0
     wine reg import "$(winepath -w "$ca_dir/trust-ca.reg" 2>/dev/null)" </dev/null >/dev/null 2>&1 ||
         { varnok_log "could not trust the test CA in $WINEPREFIX"; return 1; }
-    rm -f "$WINEPREFIX"/.varnok-test-ca-*
+    # A CA made anew replaces the old one: the prefix trusts only the current test CA.
+    local old
+    for old in "$WINEPREFIX"/.varnok-test-ca-*; do
+        [ -f "$old" ] || continue
+        wine reg delete "HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\${old##*-}" /f \
+            </dev/null >/dev/null 2>&1 || true
+        rm -f "$old"
+    done
     touch "$stamp"
 }
 
