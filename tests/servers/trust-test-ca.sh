@@ -11,7 +11,7 @@ varnok_trust_test_ca() {
     thumb="$(tr -d '\r\n' <"$ca_dir/ca.sha1")"
     local stamp="$WINEPREFIX/.varnok-test-ca-$thumb"
     [ -f "$stamp" ] && return 0
-    wine reg import "$(winepath -w "$ca_dir/trust-ca.reg" 2>/dev/null)" </dev/null >/dev/null 2>&1 ||
+    wine reg import "$(winepath -w "$ca_dir/trust-ca.reg" </dev/null 2>/dev/null)" </dev/null >/dev/null 2>&1 ||
         { varnok_log "could not trust the test CA in $WINEPREFIX"; return 1; }
     # A CA made anew replaces the old one: the prefix trusts only the current test CA.
     local old
