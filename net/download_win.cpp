@@ -1,0 +1,102 @@
+#include "net/download.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "common/text_win.h"
+#include "manifest/sha256.h"
+#include "net/winhttp_request_win.h"
+
+namespace {
+
+// Flushes and closes the file; false when any byte may not have reached the disk.
+bool CloseOutput(std::ofstream& out) {
+    if (!out.is_open()) return true;
+    out.flush();
+    const bool good = static_cast<bool>(out);
+    out.close();
+    return good && !out.fail();
+}
+
+// The transfer once the response is 200: the body goes to `out` and `hasher` chunk by chunk.
+std::string TransferBody(HINTERNET request, std::ofstream& out, Sha256Hasher& hasher,
+                         uint64_t expectedSize, std::string_view expectedSha256,
+                         const std::atomic<bool>& cancel, const DownloadProgressSink& progress,
+                         int64_t startNs) {
+    const auto buffer = std::make_unique<char[]>(kDownloadBufferBytes);
+    uint64_t received = 0;
+    int64_t lastReportNs = startNs;
+    for (;;) {
+        DWORD available = 0;
+        // A failed query is the end of the body like an empty one; the size check below catches
+        // a body that stopped early.
+        if (!WinHttpQueryDataAvailable(request, &available) || available == 0) break;
+        if (cancel.load()) return "cancelled";
+        while (available != 0) {
+            const DWORD want = available < kDownloadBufferBytes ? available : kDownloadBufferBytes;
+            DWORD got = 0;
+            if (!g_winHttpReadData(request, buffer.get(), want, &got)) return "read_failed";
+            if (got == 0) break;
+            received += got;
+            // The chunk that would cross the announced size is never written.
+            if (received > expectedSize) return "size_exceeded";
+            out.write(buffer.get(), got);
+            if (!out || !hasher.ready) return "disk_or_hash_error";
+            if (!hasher.Update(buffer.get(), got)) return "disk_or_hash_error";
+            available -= got < available ? got : available;
+            const int64_t nowNs = g_monotonicNowNs();
+            if (ProgressDue(lastReportNs, nowNs, received, expectedSize)) {
+                if (progress) {
+                    progress(DownloadProgress{received, expectedSize,
+                                              AverageBytesPerSecond(received, startNs, nowNs)});
+                }
+                lastReportNs = nowNs;
+            }
+        }
+    }
+    // Bytes that were received but could not be flushed would leave a short file behind a
+    // success, so a failed flush or close is a disk error.
+    if (!CloseOutput(out)) return "disk_or_hash_error";
+    if (received != expectedSize) return "size_mismatch";
+    const std::string digest = hasher.FinishHex();
+    if (digest.empty() || digest != expectedSha256) return "sha256_mismatch";
+    return {};
+}
+
+}  // namespace
+
+DownloadOutcome DownloadFile(std::string_view url, const std::u16string& destination,
+                             uint64_t expectedSize, std::string_view expectedSha256,
+                             const std::atomic<bool>& cancel, const DownloadProgressSink& progress,
+                             std::string& resultCode, const HttpTimeouts& timeouts) {
+    UrlParts parts;
+    if (!SplitUrl(url, parts)) return DownloadOutcome::UrlRejected;
+    // Declared before the handles so that it closes after them.
+    Sha256Hasher hasher;
+    HttpGet get;
+    if (OpenHttpGet(parts, get) != OpenStep::done) return DownloadOutcome::NoConnection;
+    ConfigureHttpGet(get.request.get(), timeouts);
+
+    hasher.Open();
+    std::ofstream out;
+    // Unbuffered, so every chunk is one write and a full disk shows at that chunk.
+    out.rdbuf()->pubsetbuf(nullptr, 0);
+    out.open(std::filesystem::path(WView(destination)),
+             std::ios::binary | std::ios::out | std::ios::trunc);
+    const int64_t startNs = g_monotonicNowNs();
+
+    if (!out || !hasher.ready) {
+        resultCode = "network_error";
+    } else if (!SendHttpGet(get.request.get())) {
+        resultCode = "network_error";
+    } else if (const uint32_t status = QueryHttpStatus(get.request.get()); status != 200) {
+        resultCode = "http_" + std::to_string(status);
+    } else {
+        resultCode = TransferBody(get.request.get(), out, hasher, expectedSize, expectedSha256,
+                                  cancel, progress, startNs);
+    }
+    CloseOutput(out);
+    // Leaving closes the request, the connection and the session, then the hasher.
+    return DownloadOutcome::Transferred;
+}

@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""A test HTTPS server that misbehaves on request, for what nginx will not do.
+
+Listens on 127.0.0.1 only: one TLS port (certificate for localhost from the test CA) and one
+plain HTTP port, both chosen by the system and written to --port-file as JSON. Every request is
+logged as one JSON line (method, target, User-Agent, every header name) to --log before it is
+answered, so a test can prove what reached the server and what never did.
+
+Routes (the query is ignored for routing but logged):
+  /status/<code>                     that status; 204 and 304 without a body
+  /redirect/<code>[?to=/path]        that status with Location: https://localhost:<port>/path
+                                     (default /redirect-target)
+  /body/<n>[?flip=<i>]               200, n pattern bytes; byte i changed when flip is given
+  /cut/<announced>/<sent>            Content-Length announced, sent bytes, then close
+  /chunked/<n>                       a complete chunked body of n pattern bytes
+  /chunked-cut/<n>                   chunked, n bytes, no last chunk, then close
+  /overlong/<announced>/<sent>       Content-Length announced, sent (more) bytes
+  /stall-headers                     reads the request and never answers
+  /stall-body/<announced>/<sent>     headers and sent bytes, then silence
+  /paced/<n>/<piece>/<delay_ms>      n bytes in pieces with a pause after each
+The pattern byte at offset i is ((i * 131) ^ (i >> 8)) & 0xFF, the same the tests compute.
+"""
+import argparse
+import json
+import os
+import socket
+import socketserver
+import ssl
+import sys
+import threading
+import time
+import urllib.parse
+
+STALL_LIMIT_S = 600  # a stalled connection is dropped after this, whatever the client does
+
+
+def pattern(start, count):
+    return bytes(((i * 131) ^ (i >> 8)) & 0xFF for i in range(start, start + count))
+
+
+def pattern_body(n, flip=None):
+    data = bytearray()
+    step = 1 << 16
+    for start in range(0, n, step):
+        data += pattern(start, min(step, n - start))
+    if flip is not None and 0 <= flip < n:
+        data[flip] ^= 0xFF
+    return bytes(data)
+
+
+REASONS = {200: "OK", 204: "No Content", 301: "Moved Permanently", 302: "Found",
+           304: "Not Modified", 404: "Not Found", 500: "Internal Server Error"}
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def setup(self):
+        self.sock = self.request
+        if self.server.tls_context is not None:
+            self.sock.settimeout(10)
+            self.sock = self.server.tls_context.wrap_socket(self.sock, server_side=True)
+        self.sock.settimeout(30)
+
+    def read_request(self):
+        data = b""
+        while b"\r\n\r\n" not in data:
+            chunk = self.sock.recv(4096)
+            if not chunk:
+                return None
+            data += chunk
+            if len(data) > 65536:
+                return None
+        head = data.split(b"\r\n\r\n", 1)[0].decode("latin-1").split("\r\n")
+        parts = head[0].split(" ")
+        headers = {}
+        for line in head[1:]:
+            if ":" in line:
+                name, value = line.split(":", 1)
+                headers[name.strip().lower()] = value.strip()
+        return (parts[0] if parts else "", parts[1] if len(parts) > 1 else "", headers)
+
+    def log(self, method, target, headers):
+        entry = {"time": time.time(), "port": self.server.server_address[1], "method": method,
+                 "target": target, "user_agent": headers.get("user-agent"),
+                 "headers": sorted(headers)}
+        with self.server.log_lock, open(self.server.log_path, "a") as f:
+            f.write(json.dumps(entry) + "\n")
+
+    def send_head(self, code, headers):
+        lines = ["HTTP/1.1 %d %s" % (code, REASONS.get(code, "Status"))]
+        lines += ["%s: %s" % kv for kv in headers] + ["Connection: close", "", ""]
+        self.sock.sendall("\r\n".join(lines).encode("latin-1"))
+
+    def wait_for_close(self):
+        # Silence: hold the connection until the client gives up (or the limit passes).
+        self.sock.settimeout(STALL_LIMIT_S)
+        try:
+            while self.sock.recv(4096):
+                pass
+        except (OSError, ssl.SSLError):
+            pass
+
+    def handle(self):
+        try:
+            request = self.read_request()
+        except (OSError, ssl.SSLError):
+            return
+        if request is None:
+            return
+        method, target, headers = request
+        self.log(method, target, headers)
+        url = urllib.parse.urlsplit(target)
+        query = urllib.parse.parse_qs(url.query)
+        parts = [p for p in url.path.split("/") if p]
+        try:
+            self.route(parts, query)
+        except (OSError, ssl.SSLError, ValueError, IndexError):
+            pass
+
+    def route(self, parts, query):
+        kind = parts[0] if parts else ""
+        num = [int(p) for p in parts[1:] if p.isdigit()]
+        if kind == "status":
+            code = num[0]
+            body = b"" if code in (204, 304) else ("status %d\n" % code).encode()
+            self.send_head(code, [("Content-Length", str(len(body)))] if code not in (204, 304) else [])
+            self.sock.sendall(body)
+        elif kind == "redirect":
+            target = query.get("to", ["/redirect-target"])[0]
+            location = "https://localhost:%d%s" % (self.server.tls_port, target)
+            body = b"moved\n"
+            self.send_head(num[0], [("Location", location), ("Content-Length", str(len(body)))])
+            self.sock.sendall(body)
+        elif kind == "body":
+            flip = int(query["flip"][0]) if "flip" in query else None
+            body = pattern_body(num[0], flip)
+            self.send_head(200, [("Content-Type", "application/octet-stream"),
+                                 ("Content-Length", str(len(body)))])
+            self.sock.sendall(body)
+        elif kind == "cut" or kind == "overlong":
+            announced, sent = num[0], num[1]
+            self.send_head(200, [("Content-Length", str(announced))])
+            self.sock.sendall(pattern_body(sent))
+            time.sleep(0.2)
+        elif kind == "chunked" or kind == "chunked-cut":
+            self.send_head(200, [("Transfer-Encoding", "chunked")])
+            body = pattern_body(num[0])
+            for start in range(0, len(body), 1000):
+                piece = body[start:start + 1000]
+                self.sock.sendall(b"%x\r\n%s\r\n" % (len(piece), piece))
+            if kind == "chunked":
+                self.sock.sendall(b"0\r\n\r\n")
+            time.sleep(0.2)
+        elif kind == "stall-headers":
+            self.wait_for_close()
+        elif kind == "stall-body":
+            announced, sent = num[0], num[1]
+            self.send_head(200, [("Content-Length", str(announced))])
+            self.sock.sendall(pattern_body(sent))
+            self.wait_for_close()
+        elif kind == "paced":
+            n, piece, delay = num[0], num[1], num[2] / 1000.0
+            self.send_head(200, [("Content-Length", str(n))])
+            body = pattern_body(n)
+            for start in range(0, n, piece):
+                self.sock.sendall(body[start:start + piece])
+                time.sleep(delay)
+        else:
+            body = b"not found\n"
+            self.send_head(404, [("Content-Length", str(len(body)))])
+            self.sock.sendall(body)
+
+    def finish(self):
+        # The wrapped socket owns the connection now; close it here rather than whenever it is
+        # collected, so the client sees the end of the body at once.
+        try:
+            self.sock.settimeout(1)
+            if isinstance(self.sock, ssl.SSLSocket):
+                self.sock = self.sock.unwrap()
+        except (OSError, ssl.SSLError, ValueError):
+            pass
+        finally:
+            self.sock.close()
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 64
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--cert", required=True)
+    parser.add_argument("--key", required=True)
+    parser.add_argument("--port-file", required=True)
+    parser.add_argument("--log", required=True)
+    args = parser.parse_args()
+
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(args.cert, args.key)
+    tls = Server(("127.0.0.1", 0), Handler)
+    plain = Server(("127.0.0.1", 0), Handler)
+    lock = threading.Lock()
+    for server, ctx in ((tls, context), (plain, None)):
+        server.tls_context = ctx
+        server.log_path = args.log
+        server.log_lock = lock
+        server.tls_port = tls.server_address[1]
+    open(args.log, "a").close()
+    threading.Thread(target=plain.serve_forever, daemon=True).start()
+    with open(args.port_file + ".tmp", "w") as f:
+        json.dump({"tls_port": tls.server_address[1], "plain_port": plain.server_address[1]}, f)
+    os.replace(args.port_file + ".tmp", args.port_file)
+    tls.serve_forever()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
