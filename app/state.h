@@ -86,6 +86,15 @@ struct InstallerState {
     InstallerState();
 };
 
+// What StartInstall hands to a new install worker thread, which owns it. The check box value is
+// copied when Install is pressed; later clicks do not reach a running worker.
+struct WorkerArgs {
+    InstallerState* state = nullptr;
+    std::u16string installDir;
+    std::string baseUrl;
+    bool createDesktopShortcut = true;
+};
+
 InstallStage GetStage(InstallerState& state);
 InstallProgress SnapshotProgress(InstallerState& state);
 std::u16string SnapshotClientExePath(InstallerState& state);

@@ -1,0 +1,47 @@
+#include "app/install_start.h"
+
+#include <new>
+#include <system_error>
+#include <utility>
+
+namespace {
+
+std::thread StartInstallWorkerThread(WorkerArgs args) {
+    return std::thread(RunPlaceholderInstallWorker, std::move(args));
+}
+
+}  // namespace
+
+WorkerThreadStarter g_startWorkerThread = &StartInstallWorkerThread;
+
+void RunPlaceholderInstallWorker(WorkerArgs args) {
+    FailInstall(*args.state, kPlaceholderInstallMessage);
+}
+
+void StartInstall(InstallerState& state) {
+    if (state.workerBusy.exchange(true)) return;
+    // The previous worker has already published its outcome; at most its last steps remain.
+    if (state.worker.joinable()) state.worker.join();
+    state.cancelRequested.exchange(false);
+
+    WorkerArgs args;
+    args.state = &state;
+    args.installDir = state.installDir;
+    args.baseUrl = state.baseUrl;
+    args.createDesktopShortcut = state.createDesktopShortcut;
+
+    InstallProgress connecting;
+    connecting.stage = InstallStage::Installing;
+    connecting.statusText = u"Connecting";
+    connecting.indeterminate = true;
+    PublishProgress(state, connecting, false);
+
+    try {
+        state.worker = g_startWorkerThread(std::move(args));
+    } catch (const std::system_error&) {
+        // Without a worker nobody would ever leave the Installing screen or clear workerBusy.
+        FailInstall(state, kWorkerNotStartedMessage);
+    } catch (const std::bad_alloc&) {
+        FailInstall(state, kWorkerNotStartedMessage);
+    }
+}
