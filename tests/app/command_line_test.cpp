@@ -52,8 +52,8 @@ TEST(ParseCommandLine, AValueThatStartsWithDashesIsTakenAsTheValue) {
 }
 
 TEST(ParseCommandLine, LaterOccurrencesOverwriteEarlierOnes) {
-    const CommandLineOptions o =
-        Parse({u"--render-preview", u"a.png", u"--stage", u"done", u"--render-preview", u"b.png", u"--stage", u"error"});
+    const CommandLineOptions o = Parse({u"--render-preview", u"a.png", u"--stage", u"done",
+                                        u"--render-preview", u"b.png", u"--stage", u"error"});
     EXPECT_EQ(o.previewPath, u"b.png");
     EXPECT_EQ(o.stageName, u"error");
 }

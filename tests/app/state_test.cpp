@@ -16,8 +16,12 @@ struct Posted {
 };
 std::vector<Posted> g_posted;
 bool g_alive = true;
-bool FakeAlive(WindowHandle) { return g_alive; }
-void FakePost(WindowHandle w, uint32_t m) { g_posted.push_back({w, m}); }
+bool FakeAlive(WindowHandle) {
+    return g_alive;
+}
+void FakePost(WindowHandle w, uint32_t m) {
+    g_posted.push_back({w, m});
+}
 
 class StateProtocol : public ::testing::Test {
 protected:
@@ -164,7 +168,8 @@ TEST_F(StateProtocol, FailInstallWithAnEmptyMessageGivesTheErrorScreen) {
 InstallProgress BlockFor(uint64_t n) {
     InstallProgress p;
     p.stage = (n % 2) ? InstallStage::Installing : InstallStage::Error;
-    p.statusText = std::u16string(static_cast<size_t>(n % 50 + 1), u'a' + static_cast<char16_t>(n % 26));
+    p.statusText =
+        std::u16string(static_cast<size_t>(n % 50 + 1), u'a' + static_cast<char16_t>(n % 26));
     p.errorText = std::u16string(static_cast<size_t>(n % 37), u'e');
     p.version = std::to_string(n);
     p.bytesDone = n;

@@ -9,13 +9,15 @@
 namespace {
 
 HWND MakeMessageWindow() {
-    return CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    return CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                           nullptr);
 }
 
 std::vector<UINT> DrainInstallMessages(HWND window) {
     std::vector<UINT> seen;
     MSG msg;
-    while (PeekMessageW(&msg, window, WM_INSTALL_PROGRESS, WM_INSTALL_STAGE, PM_REMOVE)) seen.push_back(msg.message);
+    while (PeekMessageW(&msg, window, WM_INSTALL_PROGRESS, WM_INSTALL_STAGE, PM_REMOVE))
+        seen.push_back(msg.message);
     return seen;
 }
 
