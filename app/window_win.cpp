@@ -7,6 +7,7 @@
 #include "app/commands_win.h"
 #include "app/hit_test.h"
 #include "app/state.h"
+#include "ui/paint_win.h"
 
 InstallerState* StateOf(HWND window) {
     return reinterpret_cast<InstallerState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -117,7 +118,8 @@ LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, L
             return 1;
         case WM_PAINT: {
             PAINTSTRUCT ps;
-            BeginPaint(window, &ps);
+            HDC dc = BeginPaint(window, &ps);
+            if (InstallerState* state = StateOf(window)) PaintWindow(*state, window, dc);
             EndPaint(window, &ps);
             return 0;
         }

@@ -1,0 +1,183 @@
+// PaintInstaller read back from pixels at scale 2: title-bar hover looks, the bar of the
+// Installing screen in its determinate and moving forms, the pressed Install button, the logo
+// band, and what an unknown stage draws.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/state.h"
+#include "tests/ui/canvas_win.h"
+#include "ui/assets.h"
+#include "ui/paint_win.h"
+#include "ui/primitives_win.h"
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace {
+
+class Painter : public GdiplusTest {};
+
+Canvas Paint(InstallerState& state) {
+    Canvas c = MakeCanvas(false);
+    PaintInstaller(c.graphics.get(), state, 2.0f);
+    return c;
+}
+
+void SetProgress(InstallerState& state, uint64_t done, uint64_t total, bool indeterminate = false) {
+    InstallProgress p;
+    p.stage = InstallStage::Installing;
+    p.statusText = indeterminate ? u"Connecting" : u"Downloading";
+    p.bytesDone = done;
+    p.bytesTotal = total;
+    p.indeterminate = indeterminate;
+    PublishProgress(state, p, false);
+}
+
+// The device columns of the track's middle row (logical y 195) that show the accent colour.
+std::vector<int> AccentColumns(const Canvas& c) {
+    std::vector<int> columns;
+    for (int x = 0; x < 880; ++x) {
+        ARGB p = 0;
+        GdipBitmapGetPixel(c.bitmap.get(), x, 390, &p);
+        if (ColourNear(p, colorAccent, 12)) columns.push_back(x);
+    }
+    return columns;
+}
+
+// Whether the accent colour (percentage text) appears in a logical rectangle.
+bool AccentIn(const Canvas& c, float x0, float y0, float x1, float y1) {
+    for (float y = y0; y < y1; y += 0.5f)
+        for (float x = x0; x < x1; x += 0.5f)
+            if (ColourNear(At(c, x, y), colorAccent, 24)) return true;
+    return false;
+}
+
+TEST_F(Painter, ThePreviewDownloadFillsTheTrackTo262Point9) {
+    InstallerState state;
+    SetProgress(state, 1850000, 3000000);
+    const Canvas c = Paint(state);
+    const std::vector<int> fill = AccentColumns(c);
+    ASSERT_FALSE(fill.empty());
+    EXPECT_NEAR(fill.front(), 72, 1);
+    EXPECT_NEAR(fill.back(), 525, 1);  // 262.93 × 2 = 525.9
+    EXPECT_EQ(static_cast<int>(fill.size()), fill.back() - fill.front() + 1) << "fill has gaps";
+    EXPECT_TRUE(ColourNear(At(c, 300, 195), colorTrack));
+    EXPECT_TRUE(AccentIn(c, 330, 158, 404, 180)) << "no percentage";
+}
+
+TEST_F(Painter, FillStartsAboveHalfAPercentAtSixPixelsAndIsFullBeyondTheTotal) {
+    InstallerState state;
+    SetProgress(state, 5, 1000);
+    EXPECT_TRUE(AccentColumns(Paint(state)).empty());
+
+    SetProgress(state, 10, 1000);
+    std::vector<int> fill = AccentColumns(Paint(state));
+    ASSERT_FALSE(fill.empty());
+    EXPECT_NEAR(fill.front(), 72, 1);
+    EXPECT_NEAR(fill.back(), 83, 1);  // 6 logical pixels
+
+    SetProgress(state, 4000000, 3000000);
+    fill = AccentColumns(Paint(state));
+    ASSERT_FALSE(fill.empty());
+    EXPECT_NEAR(fill.front(), 72, 1);
+    EXPECT_NEAR(fill.back(), 807, 1);
+}
+
+TEST_F(Painter, AnUnknownTotalLeavesTheTrackEmptyAndShowsNoNumbers) {
+    InstallerState state;
+    SetProgress(state, 500000, 0);
+    const Canvas c = Paint(state);
+    EXPECT_TRUE(AccentColumns(c).empty());
+    EXPECT_FALSE(AccentIn(c, 330, 158, 404, 180));
+    // The size line's place shows only the body.
+    EXPECT_TRUE(ColourNear(Brightest(c, 36, 208, 404, 226), 0xFF1E2E41, 12));
+}
+
+TEST_F(Painter, TheMovingBarFollowsThePhaseAndShowsNoPercentage) {
+    InstallerState state;
+    SetProgress(state, 0, 0, true);
+    state.animPhase = 0.0f;
+    EXPECT_TRUE(AccentColumns(Paint(state)).empty());
+
+    state.animPhase = 0.5f;
+    Canvas c = Paint(state);
+    std::vector<int> segment = AccentColumns(c);
+    ASSERT_FALSE(segment.empty());
+    EXPECT_NEAR(segment.front(), 344, 1);
+    EXPECT_NEAR(segment.back(), 535, 1);
+    EXPECT_FALSE(AccentIn(c, 330, 158, 404, 180));
+
+    state.animPhase = 2.1f;
+    segment = AccentColumns(Paint(state));
+    ASSERT_FALSE(segment.empty());
+    EXPECT_NEAR(segment.front(), 72, 1);
+    EXPECT_NEAR(segment.back(), 164, 1);  // 82.4 × 2
+}
+
+TEST_F(Painter, TitleBarButtonsLightUpOnlyWhenHovered) {
+    InstallerState state;
+    const Canvas idle = Paint(state);
+    state.hoverTarget = HitTarget::Minimize;
+    const Canvas minimize = Paint(state);
+    state.hoverTarget = HitTarget::Close;
+    const Canvas close = Paint(state);
+
+    const uint32_t header = Mix(0xFF252B34, 0xFF13161C, 8.25f / 36.0f);
+    EXPECT_TRUE(ColourNear(At(idle, 373, 8), header, 5));
+    EXPECT_TRUE(ColourNear(At(idle, 405, 8), header, 5));
+    EXPECT_TRUE(ColourNear(At(minimize, 373, 8), 0xFF2A3848));
+    EXPECT_TRUE(ColourNear(At(minimize, 405, 8), header, 5));
+    EXPECT_TRUE(ColourNear(At(close, 405, 8), 0xFFAD3838));
+    EXPECT_TRUE(ColourNear(At(close, 373, 8), header, 5));
+
+    // The glyphs: muted when idle, white when hovered (minimise bar at y 18.5, close cross
+    // through the centre of its button).
+    EXPECT_TRUE(ColourNear(At(idle, 384, 18.5f), colorMuted, 10));
+    EXPECT_TRUE(ColourNear(At(minimize, 384, 18.5f), colorWhite, 10));
+    EXPECT_TRUE(ColourNear(At(idle, 416, 18), colorMuted, 10));
+    EXPECT_TRUE(ColourNear(At(close, 416, 18), colorWhite, 10));
+}
+
+TEST_F(Painter, PressingInstallDarkensItsBody) {
+    InstallerState state;
+    state.pressedTarget = HitTarget::Primary;
+    EXPECT_TRUE(
+        ColourNear(At(Paint(state), 60, 270), Mix(0xFF627D05, 0xFF485C03, 5.25f / 40.0f), 6));
+    state.pressedTarget = HitTarget::None;
+    EXPECT_TRUE(
+        ColourNear(At(Paint(state), 60, 270), Mix(0xFF799905, 0xFF536904, 5.25f / 40.0f), 6));
+}
+
+TEST_F(Painter, AClearedCheckBoxHasNoTick) {
+    InstallerState state;
+    state.createDesktopShortcut = false;
+    const Canvas c = Paint(state);
+    EXPECT_TRUE(ColourNear(At(c, 46, 209.5f), colorField));        // first row: cleared
+    EXPECT_TRUE(ColourNear(At(c, 46, 209.5f + 28), colorAccent));  // second row: ticked
+    EXPECT_TRUE(ColourNear(At(c, 36, 209.5f), colorBorder));
+}
+
+TEST_F(Painter, AnUnknownStageDrawsOnlyTheFrameAndTheBorder) {
+    InstallerState state;
+    InstallProgress p;
+    p.stage = static_cast<InstallStage>(7);
+    PublishProgress(state, p, false);
+    const Canvas c = Paint(state);
+    const uint32_t body = Mix(0xFF1E2E41, 0xFF172230, (150.25f - 36.0f) / 300.0f);
+    EXPECT_TRUE(ColourNear(At(c, 40, 150), body));  // no folder field
+    EXPECT_TRUE(ColourNear(At(c, 60, 285), Mix(0xFF1E2E41, 0xFF172230, 249.25f / 300.0f)));
+    EXPECT_TRUE(ColourNear(At(c, 0, 200), colorBorder));
+    EXPECT_TRUE(ColourNear(At(c, 439.5f, 200), colorBorder));
+}
+
+TEST_F(Painter, ErrorScreenWithoutAMessageShowsPanelHeadingAndButtons) {
+    InstallerState state;
+    FailInstall(state, u"");
+    const Canvas c = Paint(state);
+    EXPECT_TRUE(ColourNear(Brightest(c, 50, 188, 390, 234), 0xFF34181C, 4)) << "message text";
+    EXPECT_FALSE(ColourNear(Brightest(c, 50, 162, 200, 180), 0xFF34181C, 4)) << "no heading";
+    EXPECT_TRUE(ColourNear(At(c, 36, 200), 0xFF943A40));
+}
+
+}  // namespace
