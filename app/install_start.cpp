@@ -1,5 +1,6 @@
 #include "app/install_start.h"
 
+#include <chrono>
 #include <new>
 #include <system_error>
 #include <utility>
@@ -15,7 +16,19 @@ std::thread StartInstallWorkerThread(WorkerArgs args) {
 WorkerThreadStarter g_startWorkerThread = &StartInstallWorkerThread;
 
 void RunPlaceholderInstallWorker(WorkerArgs args) {
-    FailInstall(*args.state, kPlaceholderInstallMessage);
+    InstallerState& state = *args.state;
+    // Stay on the Installing screen for a moment, as a connection attempt would, so that the
+    // screen, its animation and Cancel can be seen and used before the install fails.
+    const auto until = std::chrono::steady_clock::now() + kPlaceholderInstallDuration;
+    while (std::chrono::steady_clock::now() < until) {
+        if (state.cancelRequested.load()) {
+            state.workerBusy.exchange(false);
+            PublishProgress(state, InstallProgress{}, true);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    FailInstall(state, kPlaceholderInstallMessage);
 }
 
 void StartInstall(InstallerState& state) {

@@ -1,6 +1,7 @@
 // Starting an install from the window: the one place that creates the install worker thread.
 #pragma once
 
+#include <chrono>
 #include <thread>
 
 #include "app/state.h"
@@ -14,7 +15,10 @@ inline constexpr char16_t kWorkerNotStartedMessage[] =
 inline constexpr char16_t kPlaceholderInstallMessage[] =
     u"Installation is not available in this build.";
 
-// The stand-in install worker: ends every install on the Error screen with the fixed message.
+// The stand-in install worker: keeps the Installing screen for kPlaceholderInstallDuration, ends
+// on the Ready screen when Cancel is noticed meanwhile, and otherwise ends every install on the
+// Error screen with the fixed message.
+inline constexpr std::chrono::milliseconds kPlaceholderInstallDuration{1500};
 void RunPlaceholderInstallWorker(WorkerArgs args);
 
 // Creates the thread that runs the install worker with its arguments. Tests replace it to hold

@@ -28,6 +28,10 @@ bool IsControl(HitTarget target) {
     return target != HitTarget::None && target != HitTarget::Caption;
 }
 
+HCURSOR CursorFor(HitTarget hover) {
+    return LoadCursorW(nullptr, IsControl(hover) ? IDC_HAND : IDC_ARROW);
+}
+
 LRESULT OnNcHitTest(InstallerState& state, HWND window, LPARAM lParam) {
     POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     ScreenToClient(window, &point);
@@ -49,6 +53,9 @@ void OnMouseMove(InstallerState& state, HWND window, LPARAM lParam) {
     const HitTarget target = HitTest(state, LogicalX(state, lParam), LogicalY(state, lParam));
     if (target != state.hoverTarget) {
         state.hoverTarget = target;
+        // WM_SETCURSOR for this move came before the move itself and saw the old target; set the
+        // new cursor now so it does not wait for the next move.
+        SetCursor(CursorFor(target));
         Repaint(window);
     }
 }
@@ -127,8 +134,7 @@ LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, L
             return state ? OnNcHitTest(*state, window, lParam) : HTCLIENT;
         case WM_SETCURSOR:
             if (state && LOWORD(lParam) == HTCLIENT) {
-                const bool overControl = IsControl(state->hoverTarget);
-                SetCursor(LoadCursorW(nullptr, overControl ? IDC_HAND : IDC_ARROW));
+                SetCursor(CursorFor(state->hoverTarget));
                 return TRUE;
             }
             return DefWindowProcW(window, message, wParam, lParam);

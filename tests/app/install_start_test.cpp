@@ -124,4 +124,14 @@ TEST(PlaceholderInstallWorker, FailsEveryInstallWithItsFixedMessage) {
     EXPECT_EQ(SnapshotProgress(s).errorText, kPlaceholderInstallMessage);
 }
 
+TEST(PlaceholderInstallWorker, ACancelMeanwhileReturnsToTheReadyScreen) {
+    InstallerState s;
+    StartInstall(s);
+    s.cancelRequested.exchange(true);
+    s.worker.join();
+    EXPECT_FALSE(s.workerBusy.load());
+    EXPECT_EQ(GetStage(s), InstallStage::Ready);
+    EXPECT_TRUE(SnapshotProgress(s).statusText.empty());
+}
+
 }  // namespace
