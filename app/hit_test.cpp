@@ -12,7 +12,8 @@ bool PointInRect(const LayoutRect& rect, float x, float y) {
     return x >= rect.x && x <= rect.x + rect.width && y >= rect.y && y <= rect.y + rect.height;
 }
 
-HitTarget HitTestOnStage(const InstallerState& state, InstallStage stage, float x, float y) {
+HitTarget HitTest(InstallerState& state, float x, float y) {
+    const InstallStage stage = GetStage(state);
     if (PointInRect(state.minimizeRect, x, y)) return HitTarget::Minimize;
     if (PointInRect(state.closeRect, x, y)) return HitTarget::Close;
     switch (stage) {
@@ -32,8 +33,4 @@ HitTarget HitTestOnStage(const InstallerState& state, InstallStage stage, float 
             break;
     }
     return y <= kCaptionBottom ? HitTarget::Caption : HitTarget::None;
-}
-
-HitTarget HitTest(InstallerState& state, float x, float y) {
-    return HitTestOnStage(state, GetStage(state), x, y);
 }

@@ -9,6 +9,3 @@ bool PointInRect(const LayoutRect& rect, float x, float y);
 // The first control that contains the point on the current screen; otherwise Caption in the
 // header band (y <= 48) and None below it. Reads the stage under the state's mutex.
 HitTarget HitTest(InstallerState& state, float x, float y);
-
-// The same answer for a given stage, for callers that already know it.
-HitTarget HitTestOnStage(const InstallerState& state, InstallStage stage, float x, float y);
