@@ -6,7 +6,7 @@
 
 struct CommandLineOptions {
     bool uninstall = false;
-    std::u16string previewPath;        // empty: window mode
+    std::u16string previewPath;  // empty: window mode
     std::u16string stageName = u"ready";
 };
 

@@ -1,4 +1,5 @@
-// The process entry of the installer: reads the command line, picks the mode, returns the exit code.
+// The process entry of the installer: reads the command line, picks the mode, returns the exit
+// code.
 #pragma once
 
 #include <windows.h>

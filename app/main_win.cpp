@@ -2,4 +2,6 @@
 
 #include "app/entry_win.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return RunInstallerProcess(instance); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    return RunInstallerProcess(instance);
+}

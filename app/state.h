@@ -86,8 +86,8 @@ struct InstallerState {
     InstallerState();
 };
 
-// What StartInstall hands to a new install worker thread, which owns it. The check box value is
-// copied when Install is pressed; later clicks do not reach a running worker.
+// What a new install worker gets, copied when Install was pressed; the worker owns it. Later
+// changes on the window (folder, check boxes) do not reach a running worker.
 struct WorkerArgs {
     InstallerState* state = nullptr;
     std::u16string installDir;

@@ -4,7 +4,9 @@
 // logo bitmap is ever created.
 namespace {
 
-bool NoWindowAlive(WindowHandle) { return false; }
+bool NoWindowAlive(WindowHandle) {
+    return false;
+}
 void NoPost(WindowHandle, uint32_t) {}
 
 }  // namespace

@@ -6,8 +6,12 @@
 
 namespace {
 
-bool SystemWindowAlive(WindowHandle window) { return IsWindow(window) != FALSE; }
-void SystemPostMessage(WindowHandle window, uint32_t message) { PostMessageW(window, message, 0, 0); }
+bool SystemWindowAlive(WindowHandle window) {
+    return IsWindow(window) != FALSE;
+}
+void SystemPostMessage(WindowHandle window, uint32_t message) {
+    PostMessageW(window, message, 0, 0);
+}
 
 }  // namespace
 

@@ -2,7 +2,7 @@
 # The defaults are the development values; the private half of the development key lives with
 # the test fixtures and must never sign anything that ships.
 set(VARNOK_DEV_BASE_URL "https://localhost:8443")
-file(READ ${CMAKE_SOURCE_DIR}/tests/fixtures/dev-manifest-key.pub.hex VARNOK_DEV_PUBLIC_KEY)
+file(READ ${CMAKE_CURRENT_LIST_DIR}/../tests/fixtures/dev-manifest-key.pub.hex VARNOK_DEV_PUBLIC_KEY)
 string(STRIP "${VARNOK_DEV_PUBLIC_KEY}" VARNOK_DEV_PUBLIC_KEY)
 
 set(VARNOK_BASE_URL "" CACHE STRING "Built-in update server base URL (https origin, no trailing slash)")
@@ -48,4 +48,4 @@ string(TOLOWER "${_public_key}" _public_key)
 set(VARNOK_BUILTIN_BASE_URL "${_base_url}")
 set(VARNOK_BUILTIN_PUBLIC_KEY "${_public_key}")
 set(VARNOK_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
-configure_file(${CMAKE_SOURCE_DIR}/cmake/build_config.h.in ${VARNOK_GENERATED_DIR}/build_config.h @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/build_config.h.in ${VARNOK_GENERATED_DIR}/build_config.h @ONLY)

@@ -21,10 +21,14 @@ void DisposeImage(I* i) {
 using GdipGraphics = UniqueHandle<Gdiplus::GpGraphics*, &Gdiplus::DllExports::GdipDeleteGraphics>;
 using GdipPath = UniqueHandle<Gdiplus::GpPath*, &Gdiplus::DllExports::GdipDeletePath>;
 using GdipPen = UniqueHandle<Gdiplus::GpPen*, &Gdiplus::DllExports::GdipDeletePen>;
-using GdipSolidBrush = UniqueHandle<Gdiplus::GpSolidFill*, &gdip_detail::DeleteBrush<Gdiplus::GpSolidFill>>;
-using GdipLinearBrush = UniqueHandle<Gdiplus::GpLineGradient*, &gdip_detail::DeleteBrush<Gdiplus::GpLineGradient>>;
-using GdipFontFamily = UniqueHandle<Gdiplus::GpFontFamily*, &Gdiplus::DllExports::GdipDeleteFontFamily>;
+using GdipSolidBrush =
+    UniqueHandle<Gdiplus::GpSolidFill*, &gdip_detail::DeleteBrush<Gdiplus::GpSolidFill>>;
+using GdipLinearBrush =
+    UniqueHandle<Gdiplus::GpLineGradient*, &gdip_detail::DeleteBrush<Gdiplus::GpLineGradient>>;
+using GdipFontFamily =
+    UniqueHandle<Gdiplus::GpFontFamily*, &Gdiplus::DllExports::GdipDeleteFontFamily>;
 using GdipFont = UniqueHandle<Gdiplus::GpFont*, &Gdiplus::DllExports::GdipDeleteFont>;
-using GdipStringFormat = UniqueHandle<Gdiplus::GpStringFormat*, &Gdiplus::DllExports::GdipDeleteStringFormat>;
+using GdipStringFormat =
+    UniqueHandle<Gdiplus::GpStringFormat*, &Gdiplus::DllExports::GdipDeleteStringFormat>;
 using GdipBitmap = UniqueHandle<Gdiplus::GpBitmap*, &gdip_detail::DisposeImage<Gdiplus::GpBitmap>>;
 using GdipImage = UniqueHandle<Gdiplus::GpImage*, &gdip_detail::DisposeImage<Gdiplus::GpImage>>;

@@ -9,13 +9,19 @@
 #include "common/unique_handle.h"
 
 namespace handle_detail {
-inline HANDLE InvalidFile() { return INVALID_HANDLE_VALUE; }
-inline void CloseAlgorithm(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
+inline HANDLE InvalidFile() {
+    return INVALID_HANDLE_VALUE;
+}
+inline void CloseAlgorithm(BCRYPT_ALG_HANDLE h) {
+    BCryptCloseAlgorithmProvider(h, 0);
+}
 template <typename I>
 void ReleaseCom(I* p) {
     p->Release();
 }
-inline void FreeLocal(void* p) { LocalFree(p); }
+inline void FreeLocal(void* p) {
+    LocalFree(p);
+}
 }  // namespace handle_detail
 
 using UniqueHandleKernel = UniqueHandle<HANDLE, &CloseHandle>;

@@ -12,7 +12,8 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), n, nullptr, 0);
     if (units <= 0) return {};
     std::u16string out(static_cast<size_t>(units), u'\0');
-    units = MultiByteToWideChar(CP_UTF8, 0, text.data(), n, reinterpret_cast<wchar_t*>(out.data()), units);
+    units = MultiByteToWideChar(CP_UTF8, 0, text.data(), n, reinterpret_cast<wchar_t*>(out.data()),
+                                units);
     if (units <= 0) return {};
     out.resize(static_cast<size_t>(units));
     return out;

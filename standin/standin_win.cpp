@@ -12,9 +12,12 @@ namespace {
 
 std::string ToUtf8(const std::wstring& w) {
     if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                      nullptr, nullptr);
     std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr, nullptr);
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), n,
+                            nullptr, nullptr);
     return out;
 }
 
@@ -42,7 +45,8 @@ std::wstring LogPath() {
     n = GetModuleFileNameW(nullptr, buf, 32768);
     std::wstring path(buf, n);
     const size_t slash = path.find_last_of(L"\\/");
-    return (slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1)) + L"standin-launches.log";
+    return (slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1)) +
+           L"standin-launches.log";
 }
 
 void RecordStart(const std::vector<std::wstring>& args) {
@@ -53,8 +57,8 @@ void RecordStart(const std::vector<std::wstring>& args) {
     char stamp[64];
     wsprintfA(stamp, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", t.wYear, t.wMonth, t.wDay, t.wHour,
               t.wMinute, t.wSecond, t.wMilliseconds);
-    std::string line = std::string("{\"time\":\"") + stamp + "\",\"cwd\":" +
-                       JsonString(std::wstring(cwd, cwdLen)) + ",\"args\":[";
+    std::string line = std::string("{\"time\":\"") + stamp +
+                       "\",\"cwd\":" + JsonString(std::wstring(cwd, cwdLen)) + ",\"args\":[";
     for (size_t i = 1; i < args.size(); ++i) {
         if (i > 1) line += ",";
         line += JsonString(args[i]);
@@ -93,8 +97,9 @@ int ShowWindowUntilClosed(HINSTANCE instance) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = L"VarnokStandInClient";
     RegisterClassW(&wc);
-    HWND window = CreateWindowW(wc.lpszClassName, L"Varnok Client (stand-in)", WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 360, 160, nullptr, nullptr, instance, nullptr);
+    HWND window =
+        CreateWindowW(wc.lpszClassName, L"Varnok Client (stand-in)", WS_OVERLAPPEDWINDOW,
+                      CW_USEDEFAULT, CW_USEDEFAULT, 360, 160, nullptr, nullptr, instance, nullptr);
     if (!window) return 1;
     ShowWindow(window, SW_SHOWNORMAL);
     MSG msg;

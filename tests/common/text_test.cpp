@@ -23,7 +23,11 @@ const Case kDecodeCases[] = {
     {"lone_continuation", "\x80", u"\xFFFD"},
     {"two_continuations", "\x80\xBF", u"\xFFFD\xFFFD"},
     {"truncated_two_byte_at_end", "a\xC3", u"a\xFFFD"},
-    {"truncated_three_byte_then_ascii", "\xE2\x82" "a", u"\xFFFD" "a"},
+    {"truncated_three_byte_then_ascii",
+     "\xE2\x82"
+     "a",
+     u"\xFFFD"
+     "a"},
     {"truncated_four_byte", "\xF0\x9F\x98", u"\xFFFD"},
     {"overlong_two_byte_nul", "\xC0\x80", u"\xFFFD\xFFFD"},
     {"overlong_three_byte_slash", "\xE0\x80\xAF", u"\xFFFD\xFFFD"},

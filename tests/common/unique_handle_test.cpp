@@ -9,8 +9,12 @@
 namespace {
 
 std::vector<int> g_closed;
-void CloseFake(int h) { g_closed.push_back(h); }
-int MinusOne() { return -1; }
+void CloseFake(int h) {
+    g_closed.push_back(h);
+}
+int MinusOne() {
+    return -1;
+}
 
 using FakeHandle = UniqueHandle<int, &CloseFake, &MinusOne>;
 
@@ -64,8 +68,12 @@ TEST(ScopeExit, RunsUnlessDismissed) {
     EXPECT_EQ(runs, 1);
 }
 
-int RealAnswer() { return 1; }
-int FixedAnswer() { return 2; }
+int RealAnswer() {
+    return 1;
+}
+int FixedAnswer() {
+    return 2;
+}
 
 TEST(ScopedOverride, RestoresThePreviousFunction) {
     int (*query)() = &RealAnswer;

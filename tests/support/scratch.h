@@ -12,7 +12,9 @@ public:
     ScratchDir& operator=(const ScratchDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::filesystem::path& name) const { return path_ / name; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const {
+        return path_ / name;
+    }
     // The folder as UTF-8 text, the form the folder rules and settings take.
     std::string Utf8() const;
     std::string Utf8(const std::filesystem::path& name) const;
