@@ -322,11 +322,19 @@ def test_the_minimise_button_minimises():
         w.close()
 
 
-def test_the_close_button_ends_the_process_with_exit_code_0():
+def test_the_close_button_ends_the_process_with_exit_code_0_also_during_an_install():
     w = Window()
     try:
         w.click(415, 18)
         assert harness.wait_exit(w.proc) == 0, "exit code is not 0"
+    finally:
+        w.close()
+    w = Window()
+    try:
+        w.click(200, 285)
+        w.wait_for(is_installing, "the Installing screen")
+        w.click(415, 18)  # the worker is asked to stop and joined before the process ends
+        assert harness.wait_exit(w.proc) == 0, "exit code is not 0 after closing during an install"
     finally:
         w.close()
 
@@ -399,7 +407,7 @@ if __name__ == "__main__":
             test_cancel_returns_to_the_ready_screen,
             test_dragging_the_header_or_the_empty_surface_moves_the_window,
             test_the_minimise_button_minimises,
-            test_the_close_button_ends_the_process_with_exit_code_0,
+            test_the_close_button_ends_the_process_with_exit_code_0_also_during_an_install,
             test_the_folder_picker_shows_its_title_and_a_cancel_keeps_the_folder,
             test_at_144_dpi_the_controls_are_hit_at_their_scaled_places,
         ])
