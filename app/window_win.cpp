@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "app/commands_win.h"
+#include "app/hit_test.h"
 #include "app/state.h"
 #include "ui/paint_win.h"
 
@@ -11,14 +13,114 @@ InstallerState* StateOf(HWND window) {
     return reinterpret_cast<InstallerState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
+namespace {
+
+// Mouse coordinates are signed 16-bit words: a captured mouse left of or above the window gives
+// negative values.
+float LogicalX(const InstallerState& state, LPARAM lParam) {
+    return static_cast<float>(static_cast<short>(LOWORD(lParam))) / state.dpiScale;
+}
+float LogicalY(const InstallerState& state, LPARAM lParam) {
+    return static_cast<float>(static_cast<short>(HIWORD(lParam))) / state.dpiScale;
+}
+
+bool IsControl(HitTarget target) {
+    return target != HitTarget::None && target != HitTarget::Caption;
+}
+
+HCURSOR CursorFor(HitTarget hover) {
+    return LoadCursorW(nullptr, IsControl(hover) ? IDC_HAND : IDC_ARROW);
+}
+
+LRESULT OnNcHitTest(InstallerState& state, HWND window, LPARAM lParam) {
+    POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    ScreenToClient(window, &point);
+    const HitTarget target = HitTest(state, static_cast<float>(point.x) / state.dpiScale,
+                                     static_cast<float>(point.y) / state.dpiScale);
+    return target == HitTarget::Caption ? HTCAPTION : HTCLIENT;
+}
+
+void OnMouseMove(InstallerState& state, HWND window, LPARAM lParam) {
+    if (!state.mouseTracking) {
+        TRACKMOUSEEVENT track{};
+        track.cbSize = sizeof(track);
+        track.dwFlags = TME_LEAVE;
+        track.hwndTrack = window;
+        track.dwHoverTime = 0;
+        TrackMouseEvent(&track);
+        state.mouseTracking = true;
+    }
+    const HitTarget target = HitTest(state, LogicalX(state, lParam), LogicalY(state, lParam));
+    if (target != state.hoverTarget) {
+        state.hoverTarget = target;
+        // WM_SETCURSOR for this move came before the move itself and saw the old target; set the
+        // new cursor now so it does not wait for the next move.
+        SetCursor(CursorFor(target));
+        Repaint(window);
+    }
+}
+
+void OnMouseLeave(InstallerState& state, HWND window) {
+    state.mouseTracking = false;
+    if (state.hoverTarget != HitTarget::None) {
+        state.hoverTarget = HitTarget::None;
+        Repaint(window);
+    }
+}
+
+void OnButtonDown(InstallerState& state, HWND window, LPARAM lParam) {
+    const HitTarget target = HitTest(state, LogicalX(state, lParam), LogicalY(state, lParam));
+    if (IsControl(target)) {
+        state.pressedTarget = target;
+        SetCapture(window);
+        Repaint(window);
+        return;
+    }
+    // The empty surface below the header drags the window like its caption does.
+    ReleaseCapture();
+    SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+}
+
+void OnButtonUp(InstallerState& state, HWND window, LPARAM lParam) {
+    if (GetCapture() == window) ReleaseCapture();
+    const HitTarget target = HitTest(state, LogicalX(state, lParam), LogicalY(state, lParam));
+    const HitTarget pressed = state.pressedTarget;
+    state.pressedTarget = HitTarget::None;
+    Repaint(window);
+    // Only a release over the control that was pressed is a click.
+    if (pressed != HitTarget::None && target == pressed) HandleCommand(state, pressed);
+}
+
+void OnDpiChanged(InstallerState& state, HWND window, WPARAM wParam, LPARAM lParam) {
+    state.dpiScale = static_cast<float>(HIWORD(wParam)) / 96.0f;
+    if (const auto* suggested = reinterpret_cast<const RECT*>(lParam)) {
+        SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                     static_cast<int>(std::roundf(440.0f * state.dpiScale)),
+                     static_cast<int>(std::roundf(336.0f * state.dpiScale)),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    Repaint(window);
+}
+
+void OnInstallStage(InstallerState& state, HWND window) {
+    Repaint(window);
+    if (GetStage(state) == InstallStage::Done && state.launchAfterInstall) {
+        LaunchClient(state);
+        DestroyWindow(window);
+    }
+}
+
+}  // namespace
+
 LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    InstallerState* state = StateOf(window);
     switch (message) {
-        case WM_NCCREATE: {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-            SetWindowLongPtrW(window, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-            return DefWindowProcW(window, message, wParam, lParam);
-        }
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT: {
@@ -28,6 +130,42 @@ LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, L
             EndPaint(window, &ps);
             return 0;
         }
+        case WM_NCHITTEST:
+            return state ? OnNcHitTest(*state, window, lParam) : HTCLIENT;
+        case WM_SETCURSOR:
+            if (state && LOWORD(lParam) == HTCLIENT) {
+                SetCursor(CursorFor(state->hoverTarget));
+                return TRUE;
+            }
+            return DefWindowProcW(window, message, wParam, lParam);
+        case WM_MOUSEMOVE:
+            if (state) OnMouseMove(*state, window, lParam);
+            return 0;
+        case WM_MOUSELEAVE:
+            if (state) OnMouseLeave(*state, window);
+            return 0;
+        case WM_LBUTTONDOWN:
+            if (state) OnButtonDown(*state, window, lParam);
+            return 0;
+        case WM_LBUTTONUP:
+            if (state) OnButtonUp(*state, window, lParam);
+            return 0;
+        case WM_TIMER:
+            if (state && wParam == kAnimationTimerId &&
+                GetStage(*state) == InstallStage::Installing) {
+                state->animPhase += 0.025f;
+                Repaint(window);
+            }
+            return 0;
+        case WM_DPICHANGED:
+            if (state) OnDpiChanged(*state, window, wParam, lParam);
+            return 0;
+        case WM_INSTALL_PROGRESS:
+            Repaint(window);
+            return 0;
+        case WM_INSTALL_STAGE:
+            if (state) OnInstallStage(*state, window);
+            return 0;
         case WM_DESTROY:
             KillTimer(window, kAnimationTimerId);
             PostQuitMessage(0);
@@ -71,7 +209,7 @@ int ScreenDpi() {
 
 }  // namespace
 
-int RunWindowMode(InstallerState& state) {
+HWND CreateInstallerWindow(InstallerState& state) {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(state.instance);
     RegisterInstallerClass(instance);
 
@@ -86,7 +224,7 @@ int RunWindowMode(InstallerState& state) {
     HWND window = CreateWindowExW(WS_EX_APPWINDOW, kWindowClassName, kWindowTitle,
                                   WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, x, y, width, height,
                                   nullptr, nullptr, instance, &state);
-    if (!window) return 1;
+    if (!window) return nullptr;
     state.window = reinterpret_cast<WindowHandle>(window);
 
     const DWORD corner = 2;  // DWMWCP_ROUND
@@ -94,6 +232,12 @@ int RunWindowMode(InstallerState& state) {
     const MARGINS margins{1, 1, 1, 1};
     DwmExtendFrameIntoClientArea(window, &margins);
     SetTimer(window, kAnimationTimerId, kAnimationTimerMs, nullptr);
+    return window;
+}
+
+int RunWindowMode(InstallerState& state) {
+    HWND window = CreateInstallerWindow(state);
+    if (!window) return 1;
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
 

@@ -15,6 +15,10 @@ LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, L
 // The state stored at WM_NCCREATE, or null before it.
 InstallerState* StateOf(HWND window);
 
-// Creates the centred window, runs the message loop until the window is destroyed.
+// Registers the class and creates the hidden, centred window sized for the screen's DPI, with
+// its timer running; stores it in the state. Null when the window cannot be created.
+HWND CreateInstallerWindow(InstallerState& state);
+
+// Creates the centred window, shows it, runs the message loop until the window is destroyed.
 // Returns 1 when the window cannot be created, otherwise 0.
 int RunWindowMode(InstallerState& state);

@@ -1,0 +1,82 @@
+#include "game/file_queries.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "common/text.h"
+
+namespace {
+
+bool IsDriveZ(char16_t c) {
+    return c == u'Z' || c == u'z';
+}
+
+// A Windows-form path as a Linux path: "Z:\tmp\x" is "/tmp/x", a text without a drive letter is
+// taken as it is, and any other drive letter names nothing. Backslashes become slashes.
+std::optional<std::string> LinuxPath(const std::u16string& path) {
+    std::u16string_view rest = path;
+    if (path.size() >= 2 && path[1] == u':') {
+        if (!IsDriveZ(path[0])) return std::nullopt;
+        rest.remove_prefix(2);
+        if (rest.empty()) return std::string("/");
+    }
+    std::string out = Utf16ToUtf8(rest);
+    for (char& c : out)
+        if (c == '\\') c = '/';
+    if (out.empty()) return std::nullopt;
+    return out;
+}
+
+uint32_t HostDriveType(const std::u16string& root) {
+    return (root.size() == 3 && IsDriveZ(root[0]) && root[1] == u':' && root[2] == u'\\')
+               ? kDriveFixed
+               : kDriveNoRootDir;
+}
+
+uint32_t HostPathAttributes(const std::u16string& path) {
+    const auto host = LinuxPath(path);
+    struct stat st {};
+    if (!host || lstat(host->c_str(), &st) != 0) return kInvalidFileAttributes;
+    if (S_ISLNK(st.st_mode)) {
+        // Wine shows a directory link as directory + reparse point; a file link as a reparse point.
+        struct stat target {};
+        const bool dir = stat(host->c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+        return kAttributeReparsePoint | (dir ? kAttributeDirectory : 0);
+    }
+    return S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeNormal;
+}
+
+PathStatus HostPathStatus(const std::u16string& path) {
+    PathStatus status;
+    const auto host = LinuxPath(path);
+    struct stat st {};
+    if (!host || stat(host->c_str(), &st) != 0) return status;
+    status.ok = true;
+    status.attributes = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeNormal;
+    status.size = static_cast<uint64_t>(st.st_size);
+    return status;
+}
+
+uint32_t HostLogicalDrives() {
+    return 1u << 25;
+}
+
+std::optional<std::string> HostReadFileHead(const std::u16string& path, size_t maxBytes) {
+    const auto host = LinuxPath(path);
+    if (!host) return std::nullopt;
+    std::ifstream in(*host, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes(maxBytes, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(maxBytes));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return bytes;
+}
+
+}  // namespace
+
+DriveTypeFn g_driveType = &HostDriveType;
+PathAttributesFn g_pathAttributes = &HostPathAttributes;
+PathStatusFn g_pathStatus = &HostPathStatus;
+LogicalDrivesFn g_logicalDrives = &HostLogicalDrives;
+ReadFileHeadFn g_readFileHead = &HostReadFileHead;
