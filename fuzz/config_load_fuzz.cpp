@@ -58,15 +58,22 @@ Seen Look(const fs::path& file) {
             fs::last_write_time(file, ec)};
 }
 
+// Ends the run with the finding; the settings folder goes first, as abort skips destructors.
+[[noreturn]] void Fail() {
+    std::error_code ec;
+    fs::remove_all(g_base, ec);
+    std::abort();
+}
+
 void Check(bool condition) {
-    if (!condition) std::abort();
+    if (!condition) Fail();
 }
 
 LauncherConfig LoadOrAbort() {
     try {
         return LoadLauncherConfig();
     } catch (...) {
-        std::abort();  // the load must never let an exception out
+        Fail();  // the load must never let an exception out
     }
 }
 
