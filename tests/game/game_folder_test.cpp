@@ -124,12 +124,6 @@ const char* const kRequired[] = {"Morvanta.exe",
                                  "csgo/pak01_dir.vpk",
                                  "csgo/resource/flash/mainmenu.swf"};
 
-void MakeCompleteGame(const std::filesystem::path& folder) {
-    for (const char* name : kRequired) WriteFileBytes(folder / name, "x");
-    WriteFileBytes(folder / "csgo/steam.inf",
-                   "ClientVersion=2000258\r\nPatchVersion=1.36.3.4\r\nProductName=csgo\r\n");
-}
-
 }  // namespace
 
 TEST(GameFolderChecks, ACompleteFolderPassesBothChecks) {

@@ -12,3 +12,7 @@ std::string FolderText(const std::filesystem::path& path);
 // folder. Answers false with a reason when this system cannot make one.
 bool MakeDirectoryLink(const std::filesystem::path& link, const std::string& targetName,
                        std::string& reason);
+
+// Fills `folder` with every file the strict game check wants, one byte each, and a steam.inf with
+// the expected patch version.
+void MakeCompleteGame(const std::filesystem::path& folder);

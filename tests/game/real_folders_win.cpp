@@ -13,8 +13,9 @@ namespace {
 // Wine's own export that names the Linux file behind a Windows path (freed from the process heap).
 std::string UnixFileName(const std::filesystem::path& path) {
     using Fn = char*(__cdecl*)(const wchar_t*);
-    const auto fn = reinterpret_cast<Fn>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    const FARPROC proc =
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+    const auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
     if (fn == nullptr) return {};
     char* name = fn(path.c_str());
     if (name == nullptr) return {};
@@ -53,6 +54,9 @@ bool MakeDirectoryLink(const std::filesystem::path& link, const std::string& tar
     UniqueHandleKernel process(info.hProcess);
     UniqueHandleKernel thread(info.hThread);
     WaitForSingleObject(process.get(), 10000);
+    // Wine may signal the handle of a Linux process before the process has run: wait for the link.
+    for (int i = 0; i < 500 && GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(10);
     if (GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES) {
         reason = "/bin/ln made no link";
         return false;

@@ -1,0 +1,27 @@
+#include "settings/settings_platform.h"
+
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include "common/handles_win.h"
+
+namespace {
+
+std::optional<std::filesystem::path> SystemLocalAppDataFolder() {
+    UniqueCoTaskString path;
+    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, path.put())) || !path)
+        return std::nullopt;
+    return std::filesystem::path(path.get());
+}
+
+// Flags exactly MOVEFILE_REPLACE_EXISTING: the rename is atomic on one volume, and the settings
+// file is small enough that write-through buys nothing.
+bool SystemReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+}  // namespace
+
+LocalAppDataFolderFn g_localAppDataFolder = &SystemLocalAppDataFolder;
+ReplaceFileFn g_replaceFile = &SystemReplaceFile;
