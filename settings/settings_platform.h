@@ -5,10 +5,7 @@
 #include <filesystem>
 #include <optional>
 
-// The per-user local application data folder: FOLDERID_LocalAppData on Windows; on the host
-// XDG_DATA_HOME, or ~/.local/share. Empty when the system names none.
-using LocalAppDataFolderFn = std::optional<std::filesystem::path> (*)();
-extern LocalAppDataFolderFn g_localAppDataFolder;
+#include "common/known_folders.h"
 
 // Puts `from` in the place of `to` in one step, replacing an existing `to`; false on failure, with
 // `from` left where it was.

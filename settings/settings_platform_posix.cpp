@@ -1,18 +1,8 @@
 #include "settings/settings_platform.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-std::optional<std::filesystem::path> HostLocalAppDataFolder() {
-    // A relative XDG_DATA_HOME is invalid and ignored, as the base directory rules ask.
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data != nullptr && data[0] == '/') return std::filesystem::path(data);
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') return std::filesystem::path(home) / ".local" / "share";
-    return std::nullopt;
-}
 
 bool HostReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
@@ -20,5 +10,4 @@ bool HostReplaceFile(const std::filesystem::path& from, const std::filesystem::p
 
 }  // namespace
 
-LocalAppDataFolderFn g_localAppDataFolder = &HostLocalAppDataFolder;
 ReplaceFileFn g_replaceFile = &HostReplaceFile;

@@ -8,13 +8,6 @@
 
 namespace {
 
-std::optional<std::filesystem::path> SystemLocalAppDataFolder() {
-    UniqueCoTaskString path;
-    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, path.put())) || !path)
-        return std::nullopt;
-    return std::filesystem::path(path.get());
-}
-
 // Flags exactly MOVEFILE_REPLACE_EXISTING: the rename is atomic on one volume, and the settings
 // file is small enough that write-through buys nothing.
 bool SystemReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -23,5 +16,4 @@ bool SystemReplaceFile(const std::filesystem::path& from, const std::filesystem:
 
 }  // namespace
 
-LocalAppDataFolderFn g_localAppDataFolder = &SystemLocalAppDataFolder;
 ReplaceFileFn g_replaceFile = &SystemReplaceFile;

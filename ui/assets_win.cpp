@@ -22,13 +22,6 @@ constexpr int kLogoResourceId = 101;
 constexpr INT kPreviewWidth = 880;
 constexpr INT kPreviewHeight = 672;
 
-std::optional<std::u16string> SystemLocalAppDataFolder() {
-    UniqueCoTaskString folder;
-    if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, folder.put())) || !folder)
-        return std::nullopt;
-    return FromWide(folder.get());
-}
-
 std::span<const uint8_t> SystemLogoResource(InstanceHandle instance) {
     HMODULE module = reinterpret_cast<HMODULE>(instance);
     HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(kLogoResourceId), RT_RCDATA);
@@ -57,12 +50,11 @@ LogoPtr DecodeLogo(std::span<const uint8_t> bytes) {
 
 }  // namespace
 
-LocalAppDataFolderFn g_localAppDataFolder = &SystemLocalAppDataFolder;
 LogoResourceFn g_logoResource = &SystemLogoResource;
 
 void LoadInstallerAssets(InstallerState& state) {
-    const std::optional<std::u16string> localAppData = g_localAppDataFolder();
-    state.installDir = localAppData ? JoinPath(*localAppData, u"VarnokClient")
+    const std::optional<std::filesystem::path> localAppData = g_localAppDataFolder();
+    state.installDir = localAppData ? JoinPath(localAppData->u16string(), u"VarnokClient")
                                     : std::u16string(u"C:\\Games\\VarnokClient");
     state.logo = DecodeLogo(g_logoResource(state.instance));
 }

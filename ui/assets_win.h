@@ -12,13 +12,11 @@
 #include <string>
 
 #include "app/state.h"
+#include "common/known_folders.h"
 
 // Saves an image as PNG with the first "image/png" encoder; true when the file was written.
 bool SavePng(Gdiplus::GpImage* image, const std::u16string& path);
 
-// The local application data folder, or nothing when the system cannot name it.
-using LocalAppDataFolderFn = std::optional<std::u16string> (*)();
-extern LocalAppDataFolderFn g_localAppDataFolder;
 
 // The bytes of the logo resource (RCDATA 101) of a module; empty when it is missing. The bytes
 // live as long as the module.

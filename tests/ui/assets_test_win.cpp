@@ -23,13 +23,13 @@ namespace {
 
 class Assets : public GdiplusTest {};
 
-std::optional<std::u16string> UserA() {
+std::optional<std::filesystem::path> UserA() {
     return u"C:\\Users\\a\\AppData\\Local";
 }
-std::optional<std::u16string> TrailingSlash() {
+std::optional<std::filesystem::path> TrailingSlash() {
     return u"D:\\Data\\";
 }
-std::optional<std::u16string> NoFolder() {
+std::optional<std::filesystem::path> NoFolder() {
     return std::nullopt;
 }
 
