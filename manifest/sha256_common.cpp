@@ -105,3 +105,12 @@ bool VerifyManifestSignature(std::string_view message, std::string_view signatur
     if (!hasher.FinishRaw(digest)) return false;
     return sha256_detail::VerifyP256Digest(digest, signature->data(), key->data());
 }
+
+// The hash goes before the provider it was made from; the object buffer last.
+void Sha256Hasher::Close() {
+    ready = false;
+    hash.reset();
+    provider.reset();
+    object.clear();
+    object.shrink_to_fit();
+}

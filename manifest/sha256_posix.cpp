@@ -79,14 +79,6 @@ bool Sha256Hasher::FinishRaw(uint8_t* digest) {
            length == 32;
 }
 
-void Sha256Hasher::Close() {
-    ready = false;
-    hash.reset();
-    provider.reset();
-    object.clear();
-    object.shrink_to_fit();
-}
-
 namespace sha256_detail {
 
 bool VerifyP256Digest(const uint8_t* digest, const uint8_t* signature, const uint8_t* publicKey) {
