@@ -46,6 +46,12 @@ protected:
         if (!released_) held_.release.set_value();
         released_ = true;
     }
+    // Workers started from now on wait again; the earlier gate has already been opened.
+    void HoldNextWorker() {
+        held_.release = std::promise<void>();
+        held_.released = held_.release.get_future().share();
+        released_ = false;
+    }
     void WaitForWorker() {
         ReleaseWorker();
         state_.worker.join();
@@ -99,6 +105,7 @@ TEST_F(StartInstallTest, RetryJoinsTheFailedWorkerAndClearsTheCancelRequest) {
     EXPECT_FALSE(state_.workerBusy.load());
     state_.cancelRequested.exchange(true);
 
+    HoldNextWorker();
     StartInstall(state_);  // the old thread is still joinable: StartInstall must join it
     EXPECT_EQ(held_.started.size(), 2u);
     EXPECT_FALSE(state_.cancelRequested.load());
