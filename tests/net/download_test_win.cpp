@@ -13,6 +13,7 @@
 #include "net/download.h"
 #include "net/winhttp_request_win.h"
 #include "tests/net/test_servers_win.h"
+#include "tests/net/winhttp_fakes_win.h"
 #include "tests/support/scratch.h"
 
 namespace {
@@ -252,23 +253,6 @@ TEST(DownloadFile, UnsplittableUrlIsRejectedBeforeAnythingIsOpened) {
     EXPECT_EQ(d.outcome, DownloadOutcome::UrlRejected);
     EXPECT_FALSE(d.fileExists);
 }
-
-namespace {
-HINTERNET WINAPI NoConnection(HINTERNET, LPCWSTR, INTERNET_PORT, DWORD) {
-    SetLastError(ERROR_WINHTTP_INVALID_URL);
-    return nullptr;
-}
-BOOL WINAPI NoStatus(HINTERNET, DWORD, LPCWSTR, LPVOID, LPDWORD, LPDWORD) {
-    SetLastError(ERROR_WINHTTP_HEADER_NOT_FOUND);
-    return FALSE;
-}
-int g_readsBeforeFailure = 0;
-BOOL WINAPI FailingRead(HINTERNET request, LPVOID buffer, DWORD size, LPDWORD read) {
-    if (g_readsBeforeFailure-- > 0) return WinHttpReadData(request, buffer, size, read);
-    SetLastError(ERROR_WINHTTP_CONNECTION_ERROR);
-    return FALSE;
-}
-}  // namespace
 
 TEST(DownloadFile, HandleThatCannotBeCreatedIsNoConnection) {
     REQUIRE_TEST_SERVERS();

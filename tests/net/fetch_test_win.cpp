@@ -9,6 +9,7 @@
 #include "net/https.h"
 #include "net/winhttp_request_win.h"
 #include "tests/net/test_servers_win.h"
+#include "tests/net/winhttp_fakes_win.h"
 
 namespace {
 
@@ -183,32 +184,6 @@ TEST(HttpsGetToMemory, BytesBeyondTheAnnouncedLengthAreNotTaken) {
     ASSERT_TRUE(fetch.ok) << fetch.error;
     EXPECT_TRUE(fetch.body == PatternBytes(1000)) << fetch.body.size();
 }
-
-namespace {
-HINTERNET WINAPI NoSession(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-HINTERNET WINAPI NoConnection(HINTERNET, LPCWSTR, INTERNET_PORT, DWORD) {
-    SetLastError(ERROR_WINHTTP_INVALID_URL);
-    return nullptr;
-}
-HINTERNET WINAPI NoRequest(HINTERNET, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR*, DWORD) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-BOOL WINAPI NoStatus(HINTERNET, DWORD, LPCWSTR, LPVOID, LPDWORD, LPDWORD) {
-    SetLastError(ERROR_WINHTTP_HEADER_NOT_FOUND);
-    return FALSE;
-}
-// Reads normally once, then fails as a dropped connection would.
-int g_readsBeforeFailure = 0;
-BOOL WINAPI FailingRead(HINTERNET request, LPVOID buffer, DWORD size, LPDWORD read) {
-    if (g_readsBeforeFailure-- > 0) return WinHttpReadData(request, buffer, size, read);
-    SetLastError(ERROR_WINHTTP_CONNECTION_ERROR);
-    return FALSE;
-}
-}  // namespace
 
 TEST(HttpsGetToMemory, HandlesThatCannotBeCreatedHaveTheirOwnCodes) {
     REQUIRE_TEST_SERVERS();
