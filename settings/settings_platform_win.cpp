@@ -1,10 +1,6 @@
 #include "settings/settings_platform.h"
 
 #include <windows.h>
-#include <knownfolders.h>
-#include <shlobj.h>
-
-#include "common/handles_win.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
 #include "ui/assets.h"
 
-#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <vector>

@@ -7,7 +7,6 @@
 #include <gdiplus.h>
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -16,7 +15,6 @@
 
 // Saves an image as PNG with the first "image/png" encoder; true when the file was written.
 bool SavePng(Gdiplus::GpImage* image, const std::u16string& path);
-
 
 // The bytes of the logo resource (RCDATA 101) of a module; empty when it is missing. The bytes
 // live as long as the module.
