@@ -22,10 +22,14 @@ void ReleaseCom(I* p) {
 inline void FreeLocal(void* p) {
     LocalFree(p);
 }
+inline void LeaveComApartment(bool) {
+    CoUninitialize();
+}
 }  // namespace handle_detail
 
 using UniqueHandleKernel = UniqueHandle<HANDLE, &CloseHandle>;
 using UniqueFile = UniqueHandle<HANDLE, &CloseHandle, &handle_detail::InvalidFile>;
+using UniqueFind = UniqueHandle<HANDLE, &FindClose, &handle_detail::InvalidFile>;
 using UniqueRegKey = UniqueHandle<HKEY, &RegCloseKey>;
 using UniqueInternet = UniqueHandle<HINTERNET, &WinHttpCloseHandle>;
 using UniqueAlgorithm = UniqueHandle<BCRYPT_ALG_HANDLE, &handle_detail::CloseAlgorithm>;
@@ -36,3 +40,10 @@ using ComPtr = UniqueHandle<I*, &handle_detail::ReleaseCom<I>>;
 using UniqueCoTaskString = UniqueHandle<wchar_t*, &CoTaskMemFree>;
 using UniqueLocalMemory = UniqueHandle<void*, &handle_detail::FreeLocal>;
 using UniqueArgv = UniqueHandle<wchar_t**, &handle_detail::FreeLocal>;
+
+// COM on the calling thread as a single-threaded apartment, left again when the owner ends. Only a
+// successful initialisation (S_FALSE included) is balanced by CoUninitialize.
+using UniqueComApartment = UniqueHandle<bool, &handle_detail::LeaveComApartment>;
+inline UniqueComApartment EnterComApartment() {
+    return UniqueComApartment(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+}

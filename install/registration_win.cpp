@@ -2,10 +2,10 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include <system_error>
-
+#include "common/files.h"
 #include "common/handles_win.h"
 #include "common/text_win.h"
+#include "game/windows_path.h"
 #include "install/registration.h"
 
 namespace {
@@ -21,10 +21,6 @@ bool WriteRegistryValueToSystem(const RegistryWrite& write) {
                           static_cast<DWORD>(write.data.size())) == ERROR_SUCCESS;
 }
 
-std::filesystem::path ParentFolder(std::u16string_view file) {
-    return std::filesystem::path(std::wstring(WView(file))).parent_path();
-}
-
 }  // namespace
 
 RegistryValueWriter g_writeRegistryValue = &WriteRegistryValueToSystem;
@@ -34,9 +30,9 @@ bool CreateShortcut(std::u16string_view shortcutPath, std::u16string_view target
     const std::u16string shortcut(shortcutPath), target(targetPath), folder(workingFolder),
         text(description);
     // A failure here is left to the save, which then fails.
-    std::error_code ignored;
-    const std::filesystem::path parent = ParentFolder(shortcut);
-    if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+    uint32_t ignored = 0;
+    const std::u16string parent = WindowsParentPath(shortcut);
+    if (!parent.empty()) CreateFolderTree(parent, ignored);
 
     ComPtr<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,

@@ -1,0 +1,28 @@
+// The installer's own file operations on Windows-form UTF-16 paths, through the system's file
+// calls. The Windows build keeps iostreams and std::filesystem out of the executable; the host
+// build answers the same questions with POSIX calls, reading "Z:\x" as "/x".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Creates `folder` and every missing parent. An existing folder is no error. On failure `error`
+// holds the system's error number (ERROR_ALREADY_EXISTS when a file stands in the way).
+bool CreateFolderTree(std::u16string_view folder, uint32_t& error);
+
+// Removes one file; false when it is missing or cannot be removed.
+bool RemoveFile(std::u16string_view path);
+
+// Puts `from` in the place of `to` in one step, replacing an existing `to`. A `to` that another
+// process holds open (a running executable) makes it fail at once rather than wait; `from` then
+// stays where it was. On failure `error` holds the system's error number.
+bool MoveFileReplacing(std::u16string_view from, std::u16string_view to, uint32_t& error);
+
+// Copies `from` over `to`, replacing an existing file.
+bool CopyFileOver(std::u16string_view from, std::u16string_view to);
+
+// Removes `folder` with everything below it, bottom-up. A link or junction met on the way (or
+// `folder` itself when it is one) is removed as itself and never entered, so the walk cannot
+// leave the tree it was given. False when anything could not be removed; the rest still goes.
+bool RemoveFolderTree(std::u16string_view folder);

@@ -1,0 +1,122 @@
+#include "common/files.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "common/handles_win.h"
+#include "common/text_win.h"
+
+namespace {
+
+bool IsSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
+
+// How much of the path names a root that exists by itself and is never created: "C:\",
+// "\\server\share\", or the same behind the "\\?\" prefix.
+size_t RootLength(std::u16string_view path) {
+    size_t start = 0;
+    if (path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] == u'?' &&
+        IsSeparator(path[3])) {
+        start = 4;
+        if (path.substr(start, 4) == u"UNC\\")
+            start += 4;  // \\?\UNC\server\share
+        else if (path.size() >= start + 2 && path[start + 1] == u':')
+            return std::min(path.size(), start + 3);
+    } else if (path.size() >= 2 && path[1] == u':') {
+        return std::min<size_t>(path.size(), 3);
+    } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        start = 2;
+    } else {
+        return 0;
+    }
+    // A share root: server, then share, each followed by a separator.
+    size_t pos = start;
+    for (int parts = 0; parts < 2 && pos < path.size(); ++parts) {
+        while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
+        if (pos < path.size()) ++pos;
+    }
+    return pos;
+}
+
+bool IsFolder(const std::u16string& path) {
+    const DWORD attributes = GetFileAttributesW(Wz(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateOneFolder(const std::u16string& path, uint32_t& error) {
+    if (CreateDirectoryW(Wz(path), nullptr)) return true;
+    const DWORD code = GetLastError();
+    // A folder that is already there is what we wanted, whatever the call answered for it.
+    if (IsFolder(path)) return true;
+    error = code;
+    return false;
+}
+
+std::u16string ChildPath(const std::u16string& folder, const wchar_t* name) {
+    std::u16string child = folder;
+    if (!child.empty() && !IsSeparator(child.back())) child.push_back(u'\\');
+    child += FromWide(name);
+    return child;
+}
+
+}  // namespace
+
+bool CreateFolderTree(std::u16string_view folder, uint32_t& error) {
+    error = 0;
+    const size_t root = RootLength(folder);
+    if (folder.size() <= root) {
+        if (IsFolder(std::u16string(folder))) return true;
+        error = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    for (size_t end = root + 1; end <= folder.size(); ++end) {
+        if (end < folder.size() && !IsSeparator(folder[end])) continue;
+        if (IsSeparator(folder[end - 1])) continue;  // a run of separators or a trailing one
+        if (!CreateOneFolder(std::u16string(folder.substr(0, end)), error)) return false;
+    }
+    return true;
+}
+
+bool RemoveFile(std::u16string_view path) {
+    return DeleteFileW(Wz(std::u16string(path))) != FALSE;
+}
+
+bool MoveFileReplacing(std::u16string_view from, std::u16string_view to, uint32_t& error) {
+    // Without MOVEFILE_COPY_ALLOWED a rename within one volume is the only way, so the new file
+    // appears whole or not at all, and a target held open fails at once.
+    if (MoveFileExW(Wz(std::u16string(from)), Wz(std::u16string(to)), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    error = GetLastError();
+    return false;
+}
+
+bool CopyFileOver(std::u16string_view from, std::u16string_view to) {
+    return CopyFileW(Wz(std::u16string(from)), Wz(std::u16string(to)), FALSE) != FALSE;
+}
+
+bool RemoveFolderTree(std::u16string_view folder) {
+    const std::u16string path(folder);
+    const DWORD attributes = GetFileAttributesW(Wz(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(Wz(path), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileW(Wz(path)) != FALSE;
+    // A junction or directory link: removing the directory entry removes the link only.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryW(Wz(path)) != FALSE;
+
+    bool all = true;
+    WIN32_FIND_DATAW entry;
+    {
+        UniqueFind find(FindFirstFileW(Wz(ChildPath(path, L"*")), &entry));
+        if (find) {
+            do {
+                const std::wstring_view name = entry.cFileName;
+                if (name == L"." || name == L"..") continue;
+                all = RemoveFolderTree(ChildPath(path, entry.cFileName)) && all;
+            } while (FindNextFileW(find.get(), &entry));
+        }
+    }  // the search handle is closed before its folder is removed
+    return RemoveDirectoryW(Wz(path)) != FALSE && all;
+}

@@ -1,0 +1,113 @@
+// The installer's file layer on the real file system of each build (Wine's on Windows): folders
+// made with their parents, a file in the way reported, replace, copy and the tree removal that
+// never leaves its tree.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "common/files.h"
+#include "tests/support/scratch.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::u16string U16(const fs::path& path) {
+    return path.u16string();
+}
+
+// A directory link at `link` to `target`; false when the system here cannot make one.
+bool MakeDirectoryLink(const fs::path& target, const fs::path& link) {
+#ifdef _WIN32
+    // Wine answers TRUE and creates nothing, so the link's existence is what counts.
+    CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+    return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+    return symlink(target.c_str(), link.c_str()) == 0;
+#endif
+}
+
+TEST(CreateFolderTree, MakesEveryMissingParentAndAcceptsWhatExists) {
+    ScratchDir scratch;
+    const fs::path deep = scratch / "a" / "b" / "c";
+    for (const std::u16string& form :
+         {U16(deep), U16(deep) + u"\\", U16(scratch.path()), U16(scratch / "a") + u"\\\\b"}) {
+        uint32_t error = 12345;
+        EXPECT_TRUE(CreateFolderTree(form, error)) << fs::path(form) << " error " << error;
+        EXPECT_EQ(error, 0u);
+    }
+    EXPECT_TRUE(fs::is_directory(deep));
+}
+
+TEST(CreateFolderTree, AFileInTheWayFailsWithTheSystemsNumber) {
+    ScratchDir scratch;
+    WriteFileBytes(scratch / "file", "x");
+    for (const fs::path& blocked : {scratch / "file", scratch / "file" / "below"}) {
+        uint32_t error = 0;
+        EXPECT_FALSE(CreateFolderTree(U16(blocked), error)) << blocked;
+        EXPECT_NE(error, 0u) << blocked;
+    }
+    EXPECT_EQ(ReadFileBytes(scratch / "file"), "x");
+}
+
+TEST(FileOperations, ReplaceCopyAndRemoveWorkOnWholeFiles) {
+    ScratchDir scratch;
+    WriteFileBytes(scratch / "new", "new bytes");
+    WriteFileBytes(scratch / "old", "old");
+    uint32_t error = 0;
+    ASSERT_TRUE(MoveFileReplacing(U16(scratch / "new"), U16(scratch / "old"), error)) << error;
+    EXPECT_EQ(ReadFileBytes(scratch / "old"), "new bytes");
+    EXPECT_FALSE(fs::exists(scratch / "new"));
+
+    EXPECT_FALSE(MoveFileReplacing(U16(scratch / "missing"), U16(scratch / "old"), error));
+    EXPECT_NE(error, 0u);
+    EXPECT_EQ(ReadFileBytes(scratch / "old"), "new bytes");
+
+    WriteFileBytes(scratch / "copy", "longer text that the copy replaces");
+    ASSERT_TRUE(CopyFileOver(U16(scratch / "old"), U16(scratch / "copy")));
+    EXPECT_EQ(ReadFileBytes(scratch / "copy"), "new bytes");
+    EXPECT_FALSE(CopyFileOver(U16(scratch / "missing"), U16(scratch / "copy2")));
+
+    EXPECT_TRUE(RemoveFile(U16(scratch / "copy")));
+    EXPECT_FALSE(fs::exists(scratch / "copy"));
+    EXPECT_FALSE(RemoveFile(U16(scratch / "copy")));
+}
+
+TEST(RemoveFolderTree, RemovesEverythingBelowAndTheFolderItself) {
+    ScratchDir scratch;
+    const fs::path tree = scratch / "tree";
+    WriteFileBytes(tree / "a.lnk", "1");
+    WriteFileBytes(tree / "sub" / "deeper" / "b.txt", "2");
+    fs::create_directories(tree / "empty");
+    EXPECT_TRUE(RemoveFolderTree(U16(tree)));
+    EXPECT_FALSE(fs::exists(tree));
+    EXPECT_FALSE(RemoveFolderTree(U16(tree)));  // nothing left to remove
+}
+
+TEST(RemoveFolderTree, RemovesALinkInsideAsItselfAndLeavesItsTarget) {
+    ScratchDir scratch;
+    const fs::path outside = scratch / "outside";
+    WriteFileBytes(outside / "keep.txt", "kept");
+    const fs::path tree = scratch / "tree";
+    WriteFileBytes(tree / "file.txt", "gone");
+    if (!MakeDirectoryLink(outside, tree / "link"))
+        GTEST_SKIP() << "this system makes no directory links (Wine reports success and creates "
+                        "none); the end-to-end uninstall test covers a link made by the host";
+    EXPECT_TRUE(RemoveFolderTree(U16(tree)));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(tree)));
+    EXPECT_EQ(ReadFileBytes(outside / "keep.txt"), "kept");
+
+    // A link given as the tree itself is removed as a link too.
+    ASSERT_TRUE(MakeDirectoryLink(outside, scratch / "top-link"));
+    EXPECT_TRUE(RemoveFolderTree(U16(scratch / "top-link")));
+    EXPECT_EQ(ReadFileBytes(outside / "keep.txt"), "kept");
+}
+
+}  // namespace
