@@ -1,35 +1,8 @@
 #include "app/install_start.h"
 
-#include <chrono>
 #include <new>
 #include <system_error>
 #include <utility>
-
-namespace {
-
-std::thread StartInstallWorkerThread(WorkerArgs args) {
-    return std::thread(RunPlaceholderInstallWorker, std::move(args));
-}
-
-}  // namespace
-
-WorkerThreadStarter g_startWorkerThread = &StartInstallWorkerThread;
-
-void RunPlaceholderInstallWorker(WorkerArgs args) {
-    InstallerState& state = *args.state;
-    // Stay on the Installing screen for a moment, as a connection attempt would, so that the
-    // screen, its animation and Cancel can be seen and used before the install fails.
-    const auto until = std::chrono::steady_clock::now() + kPlaceholderInstallDuration;
-    while (std::chrono::steady_clock::now() < until) {
-        if (state.cancelRequested.load()) {
-            state.workerBusy.exchange(false);
-            PublishProgress(state, InstallProgress{}, true);
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    FailInstall(state, kPlaceholderInstallMessage);
-}
 
 void StartInstall(InstallerState& state) {
     if (state.workerBusy.exchange(true)) return;
@@ -49,6 +22,10 @@ void StartInstall(InstallerState& state) {
     connecting.indeterminate = true;
     PublishProgress(state, connecting, false);
 
+    if (g_startWorkerThread == nullptr) {
+        FailInstall(state, kWorkerNotStartedMessage);
+        return;
+    }
     try {
         state.worker = g_startWorkerThread(std::move(args));
     } catch (const std::system_error&) {

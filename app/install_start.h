@@ -1,7 +1,6 @@
 // Starting an install from the window: the one place that creates the install worker thread.
 #pragma once
 
-#include <chrono>
 #include <thread>
 
 #include "app/state.h"
@@ -11,18 +10,10 @@
 inline constexpr char16_t kWorkerNotStartedMessage[] =
     u"Could not start the installation. Please try again.";
 
-// Shown by the stand-in worker that runs until the real install pipeline is built in.
-inline constexpr char16_t kPlaceholderInstallMessage[] =
-    u"Installation is not available in this build.";
-
-// The stand-in install worker: keeps the Installing screen for kPlaceholderInstallDuration, ends
-// on the Ready screen when Cancel is noticed meanwhile, and otherwise ends every install on the
-// Error screen with the fixed message.
-inline constexpr std::chrono::milliseconds kPlaceholderInstallDuration{1500};
-void RunPlaceholderInstallWorker(WorkerArgs args);
-
 // Creates the thread that runs the install worker with its arguments. Tests replace it to hold
-// a worker back or to make thread creation fail; the default runs the installer's worker.
+// a worker back or to make thread creation fail. The Windows build starts the installer's worker;
+// the host build has no network transport and so no worker: without a starter, an install ends
+// as if no thread could be created.
 using WorkerThreadStarter = std::thread (*)(WorkerArgs args);
 extern WorkerThreadStarter g_startWorkerThread;
 

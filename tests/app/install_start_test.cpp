@@ -113,32 +113,16 @@ TEST_F(StartInstallTest, RetryJoinsTheFailedWorkerAndClearsTheCancelRequest) {
     WaitForWorker();
 }
 
-TEST_F(StartInstallTest, AThreadThatCannotBeCreatedEndsOnTheErrorScreenReadyForRetry) {
-    ScopedOverride<WorkerThreadStarter> failing{g_startWorkerThread, &FailToStartThread};
-    StartInstall(state_);
-    EXPECT_EQ(GetStage(state_), InstallStage::Error);
-    EXPECT_EQ(SnapshotProgress(state_).errorText, kWorkerNotStartedMessage);
-    EXPECT_FALSE(state_.workerBusy.load());
-    EXPECT_FALSE(state_.worker.joinable());
-}
-
-TEST(PlaceholderInstallWorker, FailsEveryInstallWithItsFixedMessage) {
-    InstallerState s;
-    StartInstall(s);  // the installer's own worker
-    s.worker.join();
-    EXPECT_FALSE(s.workerBusy.load());
-    EXPECT_EQ(GetStage(s), InstallStage::Error);
-    EXPECT_EQ(SnapshotProgress(s).errorText, kPlaceholderInstallMessage);
-}
-
-TEST(PlaceholderInstallWorker, ACancelMeanwhileReturnsToTheReadyScreen) {
-    InstallerState s;
-    StartInstall(s);
-    s.cancelRequested.exchange(true);
-    s.worker.join();
-    EXPECT_FALSE(s.workerBusy.load());
-    EXPECT_EQ(GetStage(s), InstallStage::Ready);
-    EXPECT_TRUE(SnapshotProgress(s).statusText.empty());
+TEST_F(StartInstallTest, AWorkerThatCannotBeStartedEndsOnTheErrorScreenReadyForRetry) {
+    // A thread the system refuses, and a build without a worker at all.
+    for (const WorkerThreadStarter starter : {&FailToStartThread, WorkerThreadStarter{nullptr}}) {
+        ScopedOverride<WorkerThreadStarter> failing{g_startWorkerThread, starter};
+        StartInstall(state_);
+        EXPECT_EQ(GetStage(state_), InstallStage::Error);
+        EXPECT_EQ(SnapshotProgress(state_).errorText, kWorkerNotStartedMessage);
+        EXPECT_FALSE(state_.workerBusy.load());
+        EXPECT_FALSE(state_.worker.joinable());
+    }
 }
 
 }  // namespace
