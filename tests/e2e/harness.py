@@ -101,6 +101,22 @@ def reg_delete_value(key, name):
     run_wine(["reg", "delete", key, "/v", name, "/f"])
 
 
+def reg_query(key):
+    """{subkey: {name: (type, data)}} for a key and its subkeys, as reg.exe prints them."""
+    r = run_wine(["reg", "query", key, "/s"])
+    if r.returncode != 0:
+        return None
+    tree, current = {}, None
+    for line in r.stdout.decode("utf-8", "replace").replace("\r", "").split("\n"):
+        if line.startswith("HKEY_"):
+            current = tree.setdefault(line.strip(), {})
+        elif line.startswith("    ") and current is not None:
+            parts = line[4:].split("    ", 2)
+            if len(parts) >= 2:
+                current[parts[0]] = (parts[1], parts[2] if len(parts) == 3 else "")
+    return tree
+
+
 def screenshot(path):
     """The whole X screen as PNG (ImageMagick's import from Debian, not a stand-in)."""
     # PNG24 keeps the layout read_png understands: ImageMagick would otherwise pick a palette

@@ -35,22 +35,6 @@ def register(version="2.5.0", size=10485760):
     assert r.returncode == 0, f"probe exit {r.returncode}"
 
 
-def reg_query(key):
-    """{subkey: {name: (type, data)}} for a key and its subkeys, as reg.exe prints them."""
-    r = harness.run_wine(["reg", "query", key, "/s"])
-    if r.returncode != 0:
-        return None
-    tree, current = {}, None
-    for line in r.stdout.decode("utf-8", "replace").replace("\r", "").split("\n"):
-        if line.startswith("HKEY_"):
-            current = tree.setdefault(line.strip(), {})
-        elif line.startswith("    ") and current is not None:
-            parts = line[4:].split("    ", 2)
-            if len(parts) >= 2:
-                current[parts[0]] = (parts[1], parts[2] if len(parts) == 3 else "")
-    return tree
-
-
 def launches():
     if not os.path.exists(LOG_LINUX):
         return []
@@ -72,7 +56,7 @@ def test_reg_query_shows_every_value_with_its_type_and_text():
     clean()
     try:
         register()
-        entry = reg_query(ENTRY)
+        entry = harness.reg_query(ENTRY)
         assert entry is not None, "uninstall entry missing"
         assert entry[ENTRY.replace("HKCU", "HKEY_CURRENT_USER")] == {
             "DisplayName": ("REG_SZ", "Varnok Client"),
@@ -85,7 +69,7 @@ def test_reg_query_shows_every_value_with_its_type_and_text():
             "NoRepair": ("REG_DWORD", "0x1"),
             "EstimatedSize": ("REG_DWORD", "0x2800"),
         }, entry
-        protocol = reg_query(PROTOCOL)
+        protocol = harness.reg_query(PROTOCOL)
         assert protocol is not None, "protocol key missing"
         root = PROTOCOL.replace("HKCU", "HKEY_CURRENT_USER")
         assert protocol[root] == {"(Default)": ("REG_SZ", "URL:Varnok Client Protocol"),
@@ -102,7 +86,7 @@ def test_morvanta_link_opens_the_client_with_the_whole_link_as_its_one_argument(
     try:
         register()
         started = open_link(LINK)
-        if not started and reg_query(r"HKCR\morvanta") is None:
+        if not started and harness.reg_query(r"HKCR\morvanta") is None:
             raise harness.Skip("Wine 8 does not merge HKCU\\Software\\Classes into "
                                "HKEY_CLASSES_ROOT, so its shell cannot see a per-user protocol "
                                "(Windows does); see the machine-classes test below")

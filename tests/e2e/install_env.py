@@ -1,0 +1,152 @@
+"""Where an install lands in the private prefix, read from outside: the install folder, the
+shortcuts, the registry entries, config.json and the stand-in client's launch records; a clean
+slate between tests; and the Error screen's message compared with the same message painted by
+the probe program."""
+import glob
+import hashlib
+import json
+import os
+import shutil
+
+import harness
+
+PREFIX = os.path.join(harness.WINE_ROOT, "prefix")
+ENTRY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\VarnokClient"
+PROTOCOL = r"HKCU\Software\Classes\morvanta"
+SCRATCH = os.path.join(harness.ROOT, "build", "e2e-install")
+
+
+def wine_user():
+    users = [u for u in os.listdir(os.path.join(PREFIX, "drive_c", "users")) if u != "Public"]
+    assert len(users) == 1, f"expected one user in the prefix, found {users}"
+    return users[0]
+
+
+USER = wine_user()
+PROFILE = os.path.join(PREFIX, "drive_c", "users", USER)
+PROFILE_WIN = "C:\\users\\" + USER
+LOCAL = os.path.join(PROFILE, "AppData", "Local")
+FOLDER = os.path.join(LOCAL, "VarnokClient")  # the default install folder
+FOLDER_WIN = PROFILE_WIN + r"\AppData\Local\VarnokClient"
+CLIENT = os.path.join(FOLDER, "VarnokClient.exe")
+PART = os.path.join(FOLDER, ".VarnokClient.exe.part")
+UNINSTALLER = os.path.join(FOLDER, "Uninstall.exe")
+LAUNCHES = os.path.join(FOLDER, "standin-launches.log")
+CONFIG = os.path.join(LOCAL, "MorvantaLauncher", "config.json")
+START_MENU = os.path.join(PROFILE, "AppData", "Roaming", "Microsoft", "Windows", "Start Menu",
+                          "Programs", "Varnok Client")
+START_MENU_LNK = os.path.join(START_MENU, "Varnok Client.lnk")
+DESKTOP_LNK = os.path.join(PROFILE, "Desktop", "Varnok Client.lnk")
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def digest(path):
+    return hashlib.sha256(read(path)).hexdigest()
+
+
+def remove_path(path):
+    """A file, a link (never followed) or a whole folder."""
+    if os.path.islink(path) or os.path.isfile(path):
+        os.unlink(path)
+    elif os.path.isdir(path):
+        shutil.rmtree(path)
+
+
+def clean_slate():
+    """Nothing of an earlier install: folders, shortcuts, keys, config.json and scratch."""
+    for path in (FOLDER, START_MENU, DESKTOP_LNK, os.path.dirname(CONFIG), SCRATCH):
+        remove_path(path)
+    for key in (ENTRY, PROTOCOL):
+        harness.run_wine(["reg", "delete", key, "/f"])
+    os.makedirs(SCRATCH)
+
+
+def registry():
+    """The uninstall entry's and the protocol's values, {subkey: {name: (type, data)}}."""
+    tree = {}
+    for key in (ENTRY, PROTOCOL):
+        tree.update(harness.reg_query(key) or {})
+    # Keys that only lead to others ("shell", "shell\open") hold no values of their own.
+    return {key: values for key, values in tree.items() if values}
+
+
+def expected_registry(version, size):
+    entry = ENTRY.replace("HKCU", "HKEY_CURRENT_USER")
+    protocol = PROTOCOL.replace("HKCU", "HKEY_CURRENT_USER")
+    exe = FOLDER_WIN + r"\VarnokClient.exe"
+    return {
+        entry: {
+            "DisplayName": ("REG_SZ", "Varnok Client"),
+            "Publisher": ("REG_SZ", "Dravolt"),
+            "DisplayVersion": ("REG_SZ", version),
+            "DisplayIcon": ("REG_SZ", exe + ",0"),
+            "InstallLocation": ("REG_SZ", FOLDER_WIN),
+            "UninstallString": ("REG_SZ", f'"{FOLDER_WIN}\\Uninstall.exe" --uninstall'),
+            "NoModify": ("REG_DWORD", "0x1"),
+            "NoRepair": ("REG_DWORD", "0x1"),
+            "EstimatedSize": ("REG_DWORD", hex(max(1024, size // 1024))),
+        },
+        protocol: {"(Default)": ("REG_SZ", "URL:Varnok Client Protocol"),
+                   "URL Protocol": ("REG_SZ", "")},
+        protocol + r"\DefaultIcon": {"(Default)": ("REG_SZ", exe + ",0")},
+        protocol + r"\shell\open\command": {"(Default)": ("REG_SZ", f'"{exe}" "%1"')},
+    }
+
+
+def shortcut_points_at_the_client(path):
+    """A saved shell link carries its target, working folder and description as text."""
+    data = read(path)
+    assert data[:4] == b"\x4c\x00\x00\x00", f"{path} is not a shell link"
+    def has(text):
+        return text.encode("utf-16-le") in data or text.encode("latin-1") in data
+    for what, text in (("target", FOLDER_WIN + r"\VarnokClient.exe"),
+                       ("working folder", FOLDER_WIN), ("description", "Varnok Client")):
+        assert has(text), f"{path}: no {what} {text!r}"
+
+
+def launches():
+    if not os.path.exists(LAUNCHES):
+        return []
+    with open(LAUNCHES, encoding="utf-8") as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def leftover_parts():
+    return glob.glob(os.path.join(FOLDER, "*.part"))
+
+
+def reference_message(probe, message):
+    """The Error screen with `message`, painted by the probe at scale 1: a pixel function."""
+    folder = os.path.join(harness.ROOT, "build", "e2e-messages")
+    os.makedirs(folder, exist_ok=True)
+    png = os.path.join(folder, hashlib.sha1(message.encode()).hexdigest() + ".png")
+    if not os.path.exists(png):
+        win_png = "Z:" + png.replace("/", "\\")
+        r = harness.run_wine([probe, win_png, message])
+        assert r.returncode == 0, f"the message probe failed with {r.returncode}"
+    _, _, pixel = harness.read_png(png)
+    return pixel
+
+
+# The message's box on the Error screen, inside its border.
+MESSAGE_BOX = (50, 184, 390, 236)
+
+
+def message_mismatch(shot, probe, message):
+    """How many pixels of the message box differ from the reference (tolerance 12 a channel)."""
+    want = reference_message(probe, message)
+    x0, y0, x1, y1 = MESSAGE_BOX
+    return sum(1 for y in range(y0, y1) for x in range(x0, x1)
+               if not harness.close_to(shot.pixel(x, y), want(x, y), 12))
+
+
+def expect_message(shot, probe, message):
+    x0, y0, x1, y1 = MESSAGE_BOX
+    allowed = (x1 - x0) * (y1 - y0) // 200  # half a percent: anti-aliasing at glyph edges
+    wrong = message_mismatch(shot, probe, message)
+    assert wrong <= allowed, (f"the message on screen is not {message!r}: {wrong} pixels differ; "
+                              f"saved {shot.save('message')}")
