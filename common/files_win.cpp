@@ -103,7 +103,8 @@ bool RemoveFolderTree(std::u16string_view folder) {
     if (attributes & FILE_ATTRIBUTE_READONLY)
         SetFileAttributesW(Wz(path), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileW(Wz(path)) != FALSE;
-    // A junction or directory link: removing the directory entry removes the link only.
+    // A junction or directory link: removing the directory entry removes the link only, and
+    // nothing below it is ever listed.
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryW(Wz(path)) != FALSE;
 
     bool all = true;

@@ -150,3 +150,21 @@ def expect_message(shot, probe, message):
     wrong = message_mismatch(shot, probe, message)
     assert wrong <= allowed, (f"the message on screen is not {message!r}: {wrong} pixels differ; "
                               f"saved {shot.save('message')}")
+
+
+def install_once(exe, standin, version="1.0.0"):
+    """A real install through the window (launch after install cleared), ended on Done."""
+    import installer_window
+    from update_server import UpdateServer, publish
+    www = os.path.join(SCRATCH, "www")
+    client = os.path.join(SCRATCH, "client.exe")
+    shutil.copyfile(standin, client)
+    publish(www, client, version, 1)
+    with UpdateServer(www):
+        w = installer_window.Window(exe)
+        try:
+            w.click(250, 238)  # Launch after install
+            w.click(200, 285)  # Install
+            w.wait_for(installer_window.is_done, "the Done screen", timeout=90)
+        finally:
+            w.close()
