@@ -7,6 +7,36 @@
 #include <string>
 #include <string_view>
 
+#include "common/unique_handle.h"
+
+// An open file, owned: the system's handle on Windows, a descriptor elsewhere.
+#ifdef _WIN32
+using FileDescriptor = void*;
+#else
+using FileDescriptor = int;
+#endif
+FileDescriptor NoFileDescriptor();
+void CloseFileDescriptor(FileDescriptor file);
+using FileOwner = UniqueHandle<FileDescriptor, &CloseFileDescriptor, &NoFileDescriptor>;
+
+// Opens an existing file for reading, shared with readers, writers and deleters alike, so a file
+// that someone else holds open still reads. An empty owner when it cannot be opened.
+FileOwner OpenFileForReading(std::u16string_view path);
+
+// Creates the file, or empties an existing one, for writing (shared with readers and writers).
+// Nothing is buffered on our side: each write reaches the system at once, so a full disk shows
+// at the write that met it. An empty owner and the system's number on failure.
+FileOwner CreateFileForWriting(std::u16string_view path, uint32_t& error);
+
+// Up to `size` bytes; `got` 0 at the end of the file. False on a read error.
+bool ReadFromFile(const FileOwner& file, void* buffer, size_t size, size_t& got);
+
+// All `size` bytes, or false with the system's number.
+bool WriteToFile(const FileOwner& file, const void* data, size_t size, uint32_t& error);
+
+// Everything written so far is on the disk; false (with the system's number) when not.
+bool FlushFile(const FileOwner& file, uint32_t& error);
+
 // Creates `folder` and every missing parent. An existing folder is no error. On failure `error`
 // holds the system's error number (ERROR_ALREADY_EXISTS when a file stands in the way).
 bool CreateFolderTree(std::u16string_view folder, uint32_t& error);

@@ -18,6 +18,7 @@ namespace {
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorDiskFull = 112;
 constexpr uint32_t kErrorAlreadyExists = 183;
 
 uint32_t WindowsError(int error) {
@@ -28,6 +29,8 @@ uint32_t WindowsError(int error) {
             return kErrorPathNotFound;
         case EEXIST:
             return kErrorAlreadyExists;
+        case ENOSPC:
+            return kErrorDiskFull;
         default:
             return kErrorAccessDenied;
     }
@@ -38,13 +41,59 @@ bool IsFolder(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int NoDescriptor() {
-    return -1;
-}
-using UniqueFd = UniqueHandle<int, &close, &NoDescriptor>;
 using UniqueDir = UniqueHandle<DIR*, &closedir>;
 
 }  // namespace
+
+FileDescriptor NoFileDescriptor() {
+    return -1;
+}
+
+void CloseFileDescriptor(FileDescriptor file) {
+    close(file);
+}
+
+FileOwner OpenFileForReading(std::u16string_view path) {
+    const auto host = HostPathFromWindows(path);
+    return FileOwner(host ? open(host->c_str(), O_RDONLY | O_CLOEXEC) : -1);
+}
+
+FileOwner CreateFileForWriting(std::u16string_view path, uint32_t& error) {
+    const auto host = HostPathFromWindows(path);
+    FileOwner file(host ? open(host->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644) : -1);
+    if (!file) error = host ? WindowsError(errno) : kErrorPathNotFound;
+    return file;
+}
+
+bool ReadFromFile(const FileOwner& file, void* buffer, size_t size, size_t& got) {
+    for (;;) {
+        const ssize_t n = read(file.get(), buffer, size);
+        if (n < 0 && errno == EINTR) continue;
+        got = n > 0 ? static_cast<size_t>(n) : 0;
+        return n >= 0;
+    }
+}
+
+bool WriteToFile(const FileOwner& file, const void* data, size_t size, uint32_t& error) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = write(file.get(), bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = n < 0 ? WindowsError(errno) : kErrorAccessDenied;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool FlushFile(const FileOwner& file, uint32_t& error) {
+    if (fsync(file.get()) == 0) return true;
+    error = WindowsError(errno);
+    return false;
+}
 
 bool CreateFolderTree(std::u16string_view folder, uint32_t& error) {
     error = 0;
@@ -79,24 +128,17 @@ bool MoveFileReplacing(std::u16string_view from, std::u16string_view to, uint32_
 }
 
 bool CopyFileOver(std::u16string_view from, std::u16string_view to) {
-    const auto source = HostPathFromWindows(from);
-    const auto target = HostPathFromWindows(to);
-    if (!source || !target) return false;
-    const UniqueFd in(open(source->c_str(), O_RDONLY | O_CLOEXEC));
+    const FileOwner in = OpenFileForReading(from);
     if (!in) return false;
-    const UniqueFd out(open(target->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755));
+    uint32_t error = 0;
+    const FileOwner out = CreateFileForWriting(to, error);
     if (!out) return false;
     const auto buffer = std::make_unique<char[]>(65536);
     for (;;) {
-        const ssize_t got = read(in.get(), buffer.get(), 65536);
-        if (got < 0) return false;
+        size_t got = 0;
+        if (!ReadFromFile(in, buffer.get(), 65536, got)) return false;
         if (got == 0) return true;
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put =
-                write(out.get(), buffer.get() + done, static_cast<size_t>(got - done));
-            if (put <= 0) return false;
-            done += put;
-        }
+        if (!WriteToFile(out, buffer.get(), got, error)) return false;
     }
 }
 

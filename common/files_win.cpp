@@ -63,6 +63,61 @@ std::u16string ChildPath(const std::u16string& folder, const wchar_t* name) {
 
 }  // namespace
 
+FileDescriptor NoFileDescriptor() {
+    return INVALID_HANDLE_VALUE;
+}
+
+void CloseFileDescriptor(FileDescriptor file) {
+    CloseHandle(file);
+}
+
+FileOwner OpenFileForReading(std::u16string_view path) {
+    return FileOwner(CreateFileW(Wz(std::u16string(path)), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+FileOwner CreateFileForWriting(std::u16string_view path, uint32_t& error) {
+    FileOwner file(CreateFileW(Wz(std::u16string(path)), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) error = GetLastError();
+    return file;
+}
+
+bool ReadFromFile(const FileOwner& file, void* buffer, size_t size, size_t& got) {
+    DWORD read = 0;
+    const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    const bool ok = ReadFile(file.get(), buffer, want, &read, nullptr) != FALSE;
+    got = ok ? read : 0;
+    return ok;
+}
+
+bool WriteToFile(const FileOwner& file, const void* data, size_t size, uint32_t& error) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes, want, &written, nullptr)) {
+            error = GetLastError();
+            return false;
+        }
+        if (written == 0) {
+            error = ERROR_WRITE_FAULT;
+            return false;
+        }
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool FlushFile(const FileOwner& file, uint32_t& error) {
+    if (FlushFileBuffers(file.get())) return true;
+    error = GetLastError();
+    return false;
+}
+
 bool CreateFolderTree(std::u16string_view folder, uint32_t& error) {
     error = 0;
     const size_t root = RootLength(folder);

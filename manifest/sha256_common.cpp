@@ -1,26 +1,21 @@
-#include <filesystem>
-#include <fstream>
-#include <system_error>
-
+#include "common/files.h"
+#include "game/file_queries.h"
 #include "manifest/sha256.h"
 #include "manifest/sha256_platform.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
+// Both follow links, like the open that reads the file afterwards.
 FileKind FileKindFollowDefault(const std::u16string& path) {
-    std::error_code ec;
-    const fs::file_status status = fs::status(fs::path(path), ec);
-    if (ec || !fs::exists(status)) return FileKind::missing;
-    return fs::is_regular_file(status) ? FileKind::regular : FileKind::other;
+    const PathStatus status = g_pathStatus(path);
+    if (!status.ok) return FileKind::missing;
+    return (status.attributes & kAttributeDirectory) ? FileKind::other : FileKind::regular;
 }
 
 bool FileSizeFollowDefault(const std::u16string& path, uint64_t& size) {
-    std::error_code ec;
-    const uintmax_t bytes = fs::file_size(fs::path(path), ec);
-    if (ec) return false;
-    size = bytes;
+    const PathStatus status = g_pathStatus(path);
+    if (!status.ok || (status.attributes & kAttributeDirectory)) return false;
+    size = status.size;
     return true;
 }
 
@@ -72,18 +67,18 @@ bool Sha256FileHex(const std::u16string& path, uint64_t& size, std::string& hex)
         size = UINT64_MAX;
         return false;
     }
-    // Opened through the C runtime, which shares the file with readers and writers alike.
-    std::ifstream in(fs::path(path), std::ios::binary);
-    if (!in.good()) return false;
+    // Shared with readers and writers alike: a file someone holds open is still hashed.
+    const FileOwner in = OpenFileForReading(path);
+    if (!in) return false;
     Sha256Hasher hasher;
     hasher.Open();
     if (!hasher.ready) return false;
     std::vector<char> buffer(65536);
-    while (in.good()) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const std::streamsize got = in.gcount();
-        if (got <= 0) break;
-        if (!hasher.Update(buffer.data(), static_cast<size_t>(got))) return false;
+    for (;;) {
+        size_t got = 0;
+        if (!ReadFromFile(in, buffer.data(), buffer.size(), got)) return false;
+        if (got == 0) break;
+        if (!hasher.Update(buffer.data(), got)) return false;
     }
     hex = hasher.FinishHex();
     return hex.size() == 64;

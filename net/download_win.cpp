@@ -1,26 +1,24 @@
 #include "net/download.h"
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
-#include "common/text_win.h"
+#include "common/files.h"
 #include "manifest/sha256.h"
 #include "net/winhttp_request_win.h"
 
 namespace {
 
 // Flushes and closes the file; false when any byte may not have reached the disk.
-bool CloseOutput(std::ofstream& out) {
-    if (!out.is_open()) return true;
-    out.flush();
-    const bool good = static_cast<bool>(out);
-    out.close();
-    return good && !out.fail();
+bool CloseOutput(FileOwner& out) {
+    if (!out) return true;
+    uint32_t error = 0;
+    const bool flushed = FlushFile(out, error);
+    out.reset();
+    return flushed;
 }
 
 // The transfer once the response is 200: the body goes to `out` and `hasher` chunk by chunk.
-std::string TransferBody(HINTERNET request, std::ofstream& out, Sha256Hasher& hasher,
+std::string TransferBody(HINTERNET request, FileOwner& out, Sha256Hasher& hasher,
                          uint64_t expectedSize, std::string_view expectedSha256,
                          const std::atomic<bool>& cancel, const DownloadProgressSink& progress,
                          int64_t startNs) {
@@ -41,8 +39,9 @@ std::string TransferBody(HINTERNET request, std::ofstream& out, Sha256Hasher& ha
             received += got;
             // The chunk that would cross the announced size is never written.
             if (received > expectedSize) return "size_exceeded";
-            out.write(buffer.get(), got);
-            if (!out || !hasher.ready) return "disk_or_hash_error";
+            uint32_t writeError = 0;
+            if (!WriteToFile(out, buffer.get(), got, writeError) || !hasher.ready)
+                return "disk_or_hash_error";
             if (!hasher.Update(buffer.get(), got)) return "disk_or_hash_error";
             available -= got < available ? got : available;
             const int64_t nowNs = g_monotonicNowNs();
@@ -79,11 +78,9 @@ DownloadOutcome DownloadFile(std::string_view url, const std::u16string& destina
     ConfigureHttpGet(get.request.get(), timeouts);
 
     hasher.Open();
-    std::ofstream out;
-    // Unbuffered, so every chunk is one write and a full disk shows at that chunk.
-    out.rdbuf()->pubsetbuf(nullptr, 0);
-    out.open(std::filesystem::path(WView(destination)),
-             std::ios::binary | std::ios::out | std::ios::trunc);
+    // Every chunk is one write of its own, so a full disk shows at that chunk.
+    uint32_t openError = 0;
+    FileOwner out = CreateFileForWriting(destination, openError);
     const int64_t startNs = g_monotonicNowNs();
 
     if (!out || !hasher.ready) {
