@@ -122,23 +122,14 @@ def icon_rgba(size):
     return rgba
 
 
-def dib_bytes(size, rgba):
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    rows = bytearray()
-    for y in range(size - 1, -1, -1):
-        for x in range(size):
-            r, g, b, a = rgba[(y * size + x) * 4:(y * size + x) * 4 + 4]
-            rows += bytes((b, g, r, a))
-    mask_stride = ((size + 31) // 32) * 4
-    return header + bytes(rows) + bytes(mask_stride * size)
-
-
 def make_icon():
     sizes = [16, 20, 24, 32, 40, 48, 64, 128, 256]
     images = []
     for size in sizes:
         rgba = icon_rgba(size)
-        images.append(png_bytes(size, size, rgba) if size == 256 else dib_bytes(size, rgba))
+        # PNG entries (lossless, read by every Windows since Vista) rather than bitmaps: the
+        # drawing is flat colour, so each compresses to a fraction of its bitmap.
+        images.append(png_bytes(size, size, rgba))
     out = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)
     for size, data in zip(sizes, images):

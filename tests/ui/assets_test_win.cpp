@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/state.h"
 #include "common/scoped_override.h"
@@ -177,6 +178,34 @@ TEST_F(Assets, SavingIntoAMissingFolderFailsAndWritesNothing) {
     EXPECT_FALSE(SavePng(c.bitmap.get(), U16(png)));
     EXPECT_TRUE(SavePng(c.bitmap.get(), U16(dir / "out.png")));
     EXPECT_EQ(ReadFileBytes(dir / "out.png").substr(0, 8), std::string("\x89PNG\r\n\x1a\n"));
+}
+
+TEST(IconResource, EverySizeLoadsAtItsOwnSizeWithItsDrawing) {
+    // The group's entries are PNG-compressed; each must still load as an icon of exactly that
+    // size, drawn (an opaque centre) rather than an empty or scaled stand-in.
+    for (const int size : {16, 20, 24, 32, 40, 48, 64, 128, 256}) {
+        HICON icon = static_cast<HICON>(
+            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
+        ASSERT_NE(icon, nullptr) << size;
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(icon, &info)) << size;
+        BITMAP colour{};
+        GetObjectW(info.hbmColor, sizeof colour, &colour);
+        EXPECT_EQ(colour.bmWidth, size);
+        EXPECT_EQ(colour.bmHeight, size);
+        std::vector<uint32_t> pixels(static_cast<size_t>(size) * size);
+        BITMAPINFO header{};
+        header.bmiHeader = {sizeof(BITMAPINFOHEADER), size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        HDC dc = GetDC(nullptr);
+        const int rows =
+            GetDIBits(dc, info.hbmColor, 0, size, pixels.data(), &header, DIB_RGB_COLORS);
+        ReleaseDC(nullptr, dc);
+        EXPECT_EQ(rows, size);
+        EXPECT_EQ(pixels[(size / 2) * size + size / 2] >> 24, 0xFFu) << "centre of " << size;
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        DestroyIcon(icon);
+    }
 }
 
 }  // namespace
