@@ -2,6 +2,7 @@
 // folders, and on the host the Linux root seen as drive Z:.
 #include <gtest/gtest.h>
 
+#include "common/text.h"
 #include "game/file_queries.h"
 #include "game/local_folder.h"
 #include "tests/game/real_folders.h"
@@ -21,6 +22,21 @@ TEST(LocalFolderOnDisk, AMissingFolderPassesOnlyWithoutMustExist) {
     const std::string folder = FolderText(scratch / "not-yet");
     EXPECT_TRUE(IsAcceptableLocalFolder(folder, false));
     EXPECT_FALSE(IsAcceptableLocalFolder(folder, true));
+}
+
+TEST(LocalFolderOnDisk, TheAttributeQueryTellsAMissingFolderFromAMissingPath) {
+    ScratchDir scratch;
+    const std::string base = FolderText(scratch.path());
+    const PathAttributes folder = g_pathAttributes(Utf8ToUtf16(base));
+    EXPECT_EQ(folder.attributes & kAttributeDirectory, kAttributeDirectory);
+    EXPECT_EQ(g_pathAttributes(Utf8ToUtf16(base + "\\missing")).error, kErrorFileNotFound);
+    EXPECT_EQ(g_pathAttributes(Utf8ToUtf16(base + "\\missing\\deeper")).error, kErrorPathNotFound);
+}
+
+TEST(LocalFolderOnDisk, ANameLongerThanAnyFileSystemTakesIsRefused) {
+    ScratchDir scratch;
+    const std::string folder = FolderText(scratch.path()) + "\\" + std::string(300, 'a');
+    EXPECT_FALSE(IsAcceptableLocalFolder(folder, false));
 }
 
 TEST(LocalFolderOnDisk, ARegularFileIsRefusedWhenTheFolderMustExist) {
