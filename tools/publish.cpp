@@ -176,11 +176,6 @@ FileKind NothingInstalled(const std::u16string&) {
     return FileKind::missing;
 }
 
-bool SignToEnvelopeDefault(std::string_view privatePem, std::string_view manifestText,
-                           std::string& envelope, std::string& error) {
-    return SignToEnvelope(privatePem, manifestText, envelope, error);
-}
-
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
@@ -430,7 +425,7 @@ bool CheckManifestForInstallers(std::string_view manifestText, int64_t now, std:
 }
 
 bool (*g_signToEnvelope)(std::string_view privatePem, std::string_view manifestText,
-                         std::string& envelope, std::string& error) = &SignToEnvelopeDefault;
+                         std::string& envelope, std::string& error) = &SignToEnvelope;
 
 bool PublishClient(const PublishRequest& request, std::string& error) {
     const std::string fileName = PublishedFileName(request.version);
