@@ -20,6 +20,22 @@ if(VARNOK_RELEASE)
     if(VARNOK_BASE_URL STREQUAL VARNOK_DEV_BASE_URL)
         message(FATAL_ERROR "A release build must not point at the development server.")
     endif()
+    string(TOLOWER "${VARNOK_BASE_URL}" _url_lower)
+    if(NOT _url_lower MATCHES "^https://")
+        message(FATAL_ERROR "A release build must reach its server over https: '${VARNOK_BASE_URL}'")
+    endif()
+    # A server on the builder's own machine or network answers no user's installer.
+    string(REGEX REPLACE "^https://(\\[[^]]*\\]|[^/:?#]*).*$" "\\1" _host "${_url_lower}")
+    string(REGEX REPLACE "\\.$" "" _host "${_host}")
+    if(_host MATCHES "^(localhost|.*\\.localhost)$"
+       OR _host MATCHES "^(127|10|0)\\.[0-9]+\\.[0-9]+\\.[0-9]+$"
+       OR _host MATCHES "^192\\.168\\.[0-9]+\\.[0-9]+$"
+       OR _host MATCHES "^169\\.254\\.[0-9]+\\.[0-9]+$"
+       OR _host MATCHES "^172\\.(1[6-9]|2[0-9]|3[01])\\.[0-9]+\\.[0-9]+$"
+       OR _host MATCHES "^\\[(0*:)*:?0*1\\]$"
+       OR _host MATCHES "^\\[(::|f[cd][0-9a-f]*:|fe[89ab][0-9a-f]*:|::ffff:)")
+        message(FATAL_ERROR "A release build must not point at a loopback or private host: '${_host}'")
+    endif()
 endif()
 
 if(VARNOK_BASE_URL STREQUAL "")

@@ -25,6 +25,20 @@ inline constexpr uint32_t kAttributeReparsePoint = 0x400;
 inline constexpr uint32_t kReparseTagSymlink = 0xA000000Cu;
 inline constexpr uint32_t kReparseTagMountPoint = 0xA0000003u;
 
+// Windows error numbers the rules tell apart.
+inline constexpr uint32_t kErrorFileNotFound = 2;
+inline constexpr uint32_t kErrorPathNotFound = 3;
+inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorInvalidName = 123;
+inline constexpr uint32_t kErrorFilenameExcedRange = 206;
+
+// What the attribute query reports: the attributes, or kInvalidFileAttributes and the Windows
+// error number of the failure.
+struct PathAttributes {
+    uint32_t attributes = kInvalidFileAttributes;
+    uint32_t error = 0;
+};
+
 // What a status query with links followed reports.
 struct PathStatus {
     bool ok = false;  // false: the query failed, for whatever reason
@@ -35,8 +49,8 @@ struct PathStatus {
 
 // The kind of drive behind a root such as "C:\".
 using DriveTypeFn = uint32_t (*)(const std::u16string& root);
-// Attributes of the path itself, links not followed; kInvalidFileAttributes on failure.
-using PathAttributesFn = uint32_t (*)(const std::u16string& path);
+// Attributes of the path itself, links not followed.
+using PathAttributesFn = PathAttributes (*)(const std::u16string& path);
 // Status with links followed.
 using PathStatusFn = PathStatus (*)(const std::u16string& path);
 // Bit 0 = A: ... bit 25 = Z:.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <fstream>
 
 #include "common/text.h"
@@ -34,17 +35,51 @@ uint32_t HostDriveType(const std::u16string& root) {
                : kDriveNoRootDir;
 }
 
-uint32_t HostPathAttributes(const std::u16string& path) {
+// The Windows error for a failed lstat: a missing last element is "file not found", a missing
+// folder on the way (or a drive that is not there) "path not found".
+uint32_t WindowsErrorOf(int code, const std::string& host) {
+    switch (code) {
+        case ENOENT: {
+            const size_t slash = host.find_last_of('/');
+            struct stat parent {};
+            const std::string folder = slash == 0 ? "/" : host.substr(0, slash);
+            return slash == std::string::npos || lstat(folder.c_str(), &parent) == 0
+                       ? kErrorFileNotFound
+                       : kErrorPathNotFound;
+        }
+        case ENOTDIR:
+            return kErrorPathNotFound;
+        case EACCES:
+        case EPERM:
+            return kErrorAccessDenied;
+        case ENAMETOOLONG:
+            return kErrorFilenameExcedRange;
+        default:
+            return 1117;  // ERROR_IO_DEVICE
+    }
+}
+
+PathAttributes HostPathAttributes(const std::u16string& path) {
+    PathAttributes answer;
     const auto host = LinuxPath(path);
+    if (!host) {
+        answer.error = kErrorPathNotFound;
+        return answer;
+    }
     struct stat st {};
-    if (!host || lstat(host->c_str(), &st) != 0) return kInvalidFileAttributes;
+    if (lstat(host->c_str(), &st) != 0) {
+        answer.error = WindowsErrorOf(errno, *host);
+        return answer;
+    }
     if (S_ISLNK(st.st_mode)) {
         // Wine shows a directory link as directory + reparse point; a file link as a reparse point.
         struct stat target {};
         const bool dir = stat(host->c_str(), &target) == 0 && S_ISDIR(target.st_mode);
-        return kAttributeReparsePoint | (dir ? kAttributeDirectory : 0);
+        answer.attributes = kAttributeReparsePoint | (dir ? kAttributeDirectory : 0);
+    } else {
+        answer.attributes = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeNormal;
     }
-    return S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeNormal;
+    return answer;
 }
 
 PathStatus HostPathStatus(const std::u16string& path) {

@@ -11,8 +11,11 @@ uint32_t SystemDriveType(const std::u16string& root) {
     return GetDriveTypeW(Wz(root));
 }
 
-uint32_t SystemPathAttributes(const std::u16string& path) {
-    return GetFileAttributesW(Wz(path));
+PathAttributes SystemPathAttributes(const std::u16string& path) {
+    PathAttributes answer;
+    answer.attributes = GetFileAttributesW(Wz(path));
+    if (answer.attributes == INVALID_FILE_ATTRIBUTES) answer.error = GetLastError();
+    return answer;
 }
 
 // Opening with backup semantics follows links and reaches directories as well as files; the

@@ -58,8 +58,14 @@ bool IsAcceptableLocalFolder(std::string_view text, bool mustExist) {
     if (g_driveType(root) == kDriveRemote) return false;
 
     // Only the folder itself is examined: a junction or link higher up is the user's own layout.
-    const uint32_t attributes = g_pathAttributes(NormalForm(path));
-    if (attributes != kInvalidFileAttributes && (attributes & kAttributeReparsePoint)) return false;
+    // A folder that is not there yet cannot be a link; one whose attributes cannot be read (access
+    // denied, a path too long for this program) might be, and is refused.
+    const PathAttributes own = g_pathAttributes(NormalForm(path));
+    if (own.attributes == kInvalidFileAttributes) {
+        if (own.error != kErrorFileNotFound && own.error != kErrorPathNotFound) return false;
+    } else if (own.attributes & kAttributeReparsePoint) {
+        return false;
+    }
 
     if (!mustExist) return true;
 

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <limits>
+#include <string_view>
 #include <system_error>
 
 #include "common/build_info.h"
@@ -17,6 +18,35 @@ namespace {
 
 constexpr const char* kFolderName = "MorvantaLauncher";
 constexpr const char* kFileName = "config.json";
+// Beyond these a file is not settings: 13 keys fit in a few KiB and nest two levels at most, while
+// a hostile file of brackets would cost the parser gigabytes in the install's last step.
+constexpr size_t kLargestFileBytes = 1 << 20;
+constexpr int kDeepestNesting = 64;
+
+// Arrays and objects inside one another, counted outside strings, beyond `limit`. Brackets that
+// do not pair up are left for the parser to refuse.
+bool NestsDeeperThan(std::string_view text, int limit) {
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) return true;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
 
 bool IsOneOf(const std::string& value, std::initializer_list<const char*> allowed) {
     for (const char* option : allowed)
@@ -143,8 +173,16 @@ LauncherConfig LoadLauncherConfig() {
     }
 
     try {
-        const json parsed = json::parse(in, nullptr, true, false);
+        // One byte past the limit tells an oversized file without reading the rest of it.
+        std::string text(kLargestFileBytes + 1, '\0');
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<size_t>(in.gcount()));
+        const bool readFailed = in.bad();
         in.close();
+        // Too large or too deep counts as malformed: the defaults, and the file left alone.
+        if (readFailed || text.size() > kLargestFileBytes || NestsDeeperThan(text, kDeepestNesting))
+            return defaults;
+        const json parsed = json::parse(text, nullptr, true, false);
 
         LauncherConfig result = defaults;
         bool rewrite = false;

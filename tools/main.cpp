@@ -1,6 +1,4 @@
 // varnok-publish: the publisher's tool for the signed update manifest.
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -73,11 +71,8 @@ bool ParseUnsigned(const std::string& text, uint64_t& value) {
     return errno == 0 && *end == '\0';
 }
 
-bool WriteText(const std::string& path, const std::string& text, bool privateFile,
-               std::string& error) {
-    const mode_t old = privateFile ? umask(077) : umask(022);
+bool WriteText(const std::string& path, const std::string& text, std::string& error) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    umask(old);
     out << text;
     out.close();
     if (!out) {
@@ -87,16 +82,18 @@ bool WriteText(const std::string& path, const std::string& text, bool privateFil
     return true;
 }
 
+int64_t UnixNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 int Keygen(const std::map<std::string, std::string>& flags) {
     std::string error;
     if (!Require(flags, {"--out"}, error)) return Fail(error);
-    const std::string& out = flags.at("--out");
-    struct stat existing;
-    if (stat(out.c_str(), &existing) == 0) return Fail(out + " exists; a key is never overwritten");
+    const std::string pub = flags.count("--pub") ? flags.at("--pub") : std::string();
     ManifestKeyPair pair;
-    if (!GenerateManifestKey(pair, error) || !WriteText(out, pair.privatePem, true, error))
-        return Fail(error);
-    if (flags.count("--pub") && !WriteText(flags.at("--pub"), pair.publicHex + "\n", false, error))
+    if (!GenerateManifestKey(pair, error) || !WriteNewKeyFiles(pair, flags.at("--out"), pub, error))
         return Fail(error);
     std::cout << pair.publicHex << "\n";
     return 0;
@@ -110,13 +107,17 @@ int Sign(const std::map<std::string, std::string>& flags) {
         !ReadWholeFile(flags.at("--in"), manifest, error))
         return Fail(error);
     if (manifest.empty()) return Fail(flags.at("--in") + " is empty");
+    // A signature is forever: what installers refuse today, or would take at any age, is not
+    // signed at all.
+    if (!CheckManifestForInstallers(manifest, UnixNow(), error))
+        return Fail(flags.at("--in") + ": " + error);
     if (!SignToEnvelope(pem, manifest, envelope, error))
         return Fail(flags.at("--key") + ": " + error);
     if (!flags.count("--out")) {
         std::cout << envelope;
         return std::cout.good() ? 0 : 1;
     }
-    return WriteText(flags.at("--out"), envelope, false, error) ? 0 : Fail(error);
+    return WriteText(flags.at("--out"), envelope, error) ? 0 : Fail(error);
 }
 
 int Publish(const std::map<std::string, std::string>& flags) {
@@ -130,15 +131,15 @@ int Publish(const std::map<std::string, std::string>& flags) {
     request.outDir = flags.at("--out");
     if (!ParseUnsigned(flags.at("--build"), request.build))
         return Fail("--build must be a decimal number, got \"" + flags.at("--build") + "\"");
+    request.now = UnixNow();
+    request.publishedAt = request.now;
     if (flags.count("--published-at")) {
+        // The range installers accept (at most 365 days old, at most 1 day ahead) is checked
+        // with the rest of their rules.
         uint64_t at = 0;
         if (!ParseUnsigned(flags.at("--published-at"), at) || at > INT64_MAX)
             return Fail("--published-at must be Unix seconds");
         request.publishedAt = static_cast<int64_t>(at);
-    } else {
-        request.publishedAt = std::chrono::duration_cast<std::chrono::seconds>(
-                                  std::chrono::system_clock::now().time_since_epoch())
-                                  .count();
     }
     if (!PublishClient(request, error)) return Fail(error);
     std::cout << "published " << request.outDir << "/api/updates/manifest and " << request.outDir

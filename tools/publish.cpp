@@ -8,15 +8,22 @@
 #include <openssl/obj_mac.h>
 #include <openssl/pem.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "common/scope_exit.h"
+#include "common/scoped_override.h"
 #include "common/text.h"
 #include "manifest/sha256.h"
 #include "manifest/update_manifest.h"
@@ -84,24 +91,89 @@ std::string HexOf(const unsigned char* bytes, size_t count) {
     return hex;
 }
 
-bool WriteFileAtomically(const fs::path& path, std::string_view bytes, std::string& error) {
-    const fs::path temp = path.string() + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            error = "cannot write " + temp.string();
-            return false;
-        }
+// A file made for this call alone: an existing file, or a link where the file would be, is never
+// opened.
+int CreateNewFile(const std::string& path, mode_t mode, std::string& error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        const int code = errno;
+        error = "cannot create " + path + ": " + std::strerror(code);
+        if (code == EEXIST) error += "; an existing file is never overwritten";
+        return -1;
     }
-    std::error_code ec;
-    fs::rename(temp, path, ec);
-    if (ec) {
-        error = "cannot move " + temp.string() + " to " + path.string() + ": " + ec.message();
+    // The umask may only have narrowed the mode; make it exact.
+    if (fchmod(fd, mode) != 0) {
+        error = "cannot set the mode of " + path + ": " + std::strerror(errno);
+        close(fd);
+        unlink(path.c_str());
+        return -1;
+    }
+    return fd;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t done = write(fd, bytes.data(), bytes.size());
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(done));
+    }
+    return true;
+}
+
+// Writes, flushes to the disk and closes; the descriptor is closed on every path.
+bool FinishFile(int fd, std::string_view bytes) {
+    const bool written = WriteAll(fd, bytes) && fsync(fd) == 0;
+    return close(fd) == 0 && written;
+}
+
+// `bytes` as a new file, complete on disk before it is ever renamed into view.
+bool WriteNewFile(const std::string& path, std::string_view bytes, mode_t mode,
+                  std::string& error) {
+    const int fd = CreateNewFile(path, mode, error);
+    if (fd < 0) return false;
+    if (!FinishFile(fd, bytes)) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        unlink(path.c_str());
         return false;
     }
     return true;
+}
+
+bool CopyToNewFile(const std::string& from, const std::string& to, std::string& error) {
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        error = "cannot read " + from + ": " + std::strerror(errno);
+        return false;
+    }
+    const int out = CreateNewFile(to, 0644, error);
+    if (out < 0) {
+        close(in);
+        return false;
+    }
+    std::vector<char> buffer(1 << 16);
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) ok = false;
+        if (got <= 0) break;
+        if (!WriteAll(out, std::string_view(buffer.data(), static_cast<size_t>(got)))) {
+            ok = false;
+            break;
+        }
+    }
+    close(in);
+    if (!FinishFile(out, {}) || !ok) {
+        error = "cannot copy " + from + " to " + to;
+        unlink(to.c_str());
+        return false;
+    }
+    return true;
+}
+
+FileKind NothingInstalled(const std::u16string&) {
+    return FileKind::missing;
 }
 
 }  // namespace
@@ -284,6 +356,77 @@ std::string MakeLauncherManifest(const PublishRequest& request, std::string_view
     return manifest.dump(2);
 }
 
+bool WriteNewKeyFiles(const ManifestKeyPair& pair, const std::string& privatePath,
+                      const std::string& publicPath, std::string& error) {
+    if (privatePath.empty()) {
+        error = "no path for the private key";
+        return false;
+    }
+    std::error_code ec;
+    if (!publicPath.empty() &&
+        (privatePath == publicPath || fs::absolute(privatePath, ec).lexically_normal() ==
+                                          fs::absolute(publicPath, ec).lexically_normal())) {
+        error = "--out and --pub name the same file; the public key would replace the private one";
+        return false;
+    }
+    // Both files are claimed before either is written, so a second one that cannot be made
+    // leaves no lone private key whose public half nobody recorded.
+    const int privateFd = CreateNewFile(privatePath, 0600, error);
+    if (privateFd < 0) return false;
+    int publicFd = -1;
+    if (!publicPath.empty()) {
+        publicFd = CreateNewFile(publicPath, 0644, error);
+        if (publicFd < 0) {
+            close(privateFd);
+            unlink(privatePath.c_str());
+            return false;
+        }
+    }
+    const bool privateOk = FinishFile(privateFd, pair.privatePem);
+    const bool publicOk = publicFd < 0 || FinishFile(publicFd, pair.publicHex + "\n");
+    if (privateOk && publicOk) return true;
+    error = "cannot write " + (privateOk ? publicPath : privatePath);
+    unlink(privatePath.c_str());
+    if (publicFd >= 0) unlink(publicPath.c_str());
+    return false;
+}
+
+bool CheckManifestForInstallers(std::string_view manifestText, int64_t now, std::string& error) {
+    UpdateManifest record;
+    std::string code;
+    try {
+        const nlohmann::json value =
+            nlohmann::json::parse(manifestText.begin(), manifestText.end(), nullptr, true, false);
+        // Installers compare game files with what their folder holds; here nothing is installed,
+        // and no local file is read.
+        ScopedOverride<FileKind (*)(const std::u16string&)> nothing(g_fileKindFollow,
+                                                                    &NothingInstalled);
+        if (!ApplyManifestRules(value, record, 0, 0, "", 0, now)) code = record.errorCode;
+    } catch (...) {
+        code = "manifest_parse_failed";
+    }
+    if (!code.empty()) {
+        error = "every installer would refuse this manifest (" + code + ")";
+        return false;
+    }
+    if (record.published_at <= 0) {
+        error =
+            "the manifest needs a positive published_at (invalid_published_at): without one "
+            "installers take it at any age, so it could be replayed forever";
+        return false;
+    }
+    if (!record.launcher) {
+        error =
+            "the manifest has no launcher object, so installers have nothing to install "
+            "(missing_launcher_entry)";
+        return false;
+    }
+    return true;
+}
+
+bool (*g_signToEnvelope)(std::string_view privatePem, std::string_view manifestText,
+                         std::string& envelope, std::string& error) = &SignToEnvelope;
+
 bool PublishClient(const PublishRequest& request, std::string& error) {
     const std::string fileName = PublishedFileName(request.version);
     if (request.version.empty() || !IsAcceptedFileUrl(std::string(kFileUrlPrefix) + fileName)) {
@@ -323,6 +466,12 @@ bool PublishClient(const PublishRequest& request, std::string& error) {
                 " bytes; the installer accepts 1 to 268435456 bytes";
         return false;
     }
+    // Everything but the digest is known now: a manifest installers would refuse (a published_at
+    // they take as stale or future) stops the publish before the tree is touched.
+    if (!CheckManifestForInstallers(
+            MakeLauncherManifest(request, fileName, std::string(64, '0'), size), request.now,
+            error))
+        return false;
 
     const fs::path updates = fs::path(request.outDir) / "api" / "updates";
     const fs::path files = updates / "files";
@@ -331,22 +480,52 @@ bool PublishClient(const PublishRequest& request, std::string& error) {
         error = "cannot create " + files.string() + ": " + ec.message();
         return false;
     }
-    // The copy is what gets hashed, so the manifest describes exactly the bytes that are served.
+    // Temporary names start with a dot, which no manifest may name, and carry the process id so
+    // that two publishers never share one.
+    const std::string suffix = "." + std::to_string(getpid()) + ".tmp";
     const fs::path served = files / fileName;
-    fs::copy_file(request.exePath, served, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-        error = "cannot copy " + request.exePath + " to " + served.string() + ": " + ec.message();
-        return false;
-    }
+    const fs::path servedTemp = files / ("." + fileName + suffix);
+    const fs::path manifestPath = updates / "manifest";
+    const fs::path manifestTemp = updates / (".manifest" + suffix);
+    fs::remove(servedTemp, ec);
+    fs::remove(manifestTemp, ec);
+    ScopeExit cleanUp([&] {
+        std::error_code ignored;
+        fs::remove(servedTemp, ignored);
+        fs::remove(manifestTemp, ignored);
+    });
+
+    // The copy is what gets hashed, so the manifest describes exactly the bytes that are served.
+    if (!CopyToNewFile(request.exePath, servedTemp.string(), error)) return false;
     uint64_t servedSize = 0;
     std::string digest;
-    if (!Sha256FileHex(Utf8ToUtf16(served.string()), servedSize, digest) || servedSize != size) {
-        error = "cannot hash " + served.string();
+    if (!Sha256FileHex(Utf8ToUtf16(servedTemp.string()), servedSize, digest) ||
+        servedSize != size) {
+        error = "cannot hash " + servedTemp.string();
         return false;
     }
 
     const std::string manifest = MakeLauncherManifest(request, fileName, digest, servedSize);
     std::string envelope;
-    if (!SignToEnvelope(pem, manifest, envelope, error)) return false;
-    return WriteFileAtomically(updates / "manifest", envelope, error);
+    if (!CheckManifestForInstallers(manifest, request.now, error) ||
+        !g_signToEnvelope(pem, manifest, envelope, error) ||
+        !WriteNewFile(manifestTemp.string(), envelope, 0644, error))
+        return false;
+
+    // The client first, so the new manifest never names a file that is not there yet. The old
+    // manifest names another file, or this one; only a republish of the same version with other
+    // bytes leaves a reader the moment between the two renames to see them disagree.
+    fs::rename(servedTemp, served, ec);
+    if (ec) {
+        error =
+            "cannot move " + servedTemp.string() + " to " + served.string() + ": " + ec.message();
+        return false;
+    }
+    fs::rename(manifestTemp, manifestPath, ec);
+    if (ec) {
+        error = "cannot move " + manifestTemp.string() + " to " + manifestPath.string() + ": " +
+                ec.message();
+        return false;
+    }
+    return true;
 }

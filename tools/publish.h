@@ -31,6 +31,18 @@ bool MakeEnvelope(std::string_view manifestText, std::string_view signatureHex,
 bool SignToEnvelope(std::string_view privatePem, std::string_view manifestText,
                     std::string& envelope, std::string& error);
 
+// Writes a fresh pair: the private PEM to `privatePath` with mode 0600 and, when `publicPath` is
+// not empty, the public hex and a newline to it. Each file is created new: an existing file or a
+// link in its place is never opened, and the two paths must differ. When either file cannot be
+// made whole, neither is left behind.
+bool WriteNewKeyFiles(const ManifestKeyPair& pair, const std::string& privatePath,
+                      const std::string& publicPath, std::string& error);
+
+// What an installer at `now` (0 or less: the clock) would say of this manifest text, with nothing
+// installed: the content rules, a launcher entry to install, and a positive published_at, without
+// which a manifest would pass every installer forever. False with the rule's code in `error`.
+bool CheckManifestForInstallers(std::string_view manifestText, int64_t now, std::string& error);
+
 struct PublishRequest {
     std::string keyPath;  // PEM private key
     std::string exePath;  // the client executable
@@ -38,6 +50,7 @@ struct PublishRequest {
     uint64_t build = 0;   // launcher_build
     std::string outDir;   // root of the tree
     int64_t publishedAt = 0;
+    int64_t now = 0;  // the time installers are assumed to check it at; 0 or less: the clock
 };
 
 // The served file name of a version: "VarnokClient-<version>.exe".
@@ -47,7 +60,13 @@ std::string PublishedFileName(std::string_view version);
 std::string MakeLauncherManifest(const PublishRequest& request, std::string_view fileName,
                                  std::string_view sha256, uint64_t sizeBytes);
 
-// Writes <outDir>/api/updates/manifest and <outDir>/api/updates/files/<name>.
+// Writes <outDir>/api/updates/files/<name> and then <outDir>/api/updates/manifest, each under a
+// temporary name first and renamed into place only once the manifest is signed, so a reader sees
+// the old pair or the new one. A failure leaves the served tree as it was.
 bool PublishClient(const PublishRequest& request, std::string& error);
+
+// The signing step of PublishClient; tests swap in one that fails.
+extern bool (*g_signToEnvelope)(std::string_view privatePem, std::string_view manifestText,
+                                std::string& envelope, std::string& error);
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);

@@ -31,6 +31,20 @@ check release_with_development_key_refuses fail "development manifest key" -DVAR
     -DVARNOK_BASE_URL=https://updates.example -DVARNOK_MANIFEST_PUBLIC_KEY="$(echo "$dev_key" | tr a-f A-F)"
 check release_with_development_server_refuses fail "development server" -DVARNOK_RELEASE=ON \
     -DVARNOK_BASE_URL=https://localhost:8443 -DVARNOK_MANIFEST_PUBLIC_KEY="$other_key"
+for url in https://LocalHost:9443 https://updates.localhost https://localhost. https://127.0.0.1 \
+           https://127.8.9.10:8443 "https://[::1]:8443" "https://[0:0:0:0:0:0:0:1]" https://10.1.2.3 \
+           https://172.16.0.1 https://172.31.255.1 https://192.168.1.20 https://169.254.0.9 \
+           https://0.0.0.0 "https://[fd00::5]" "https://[::ffff:127.0.0.1]"; do
+    check "release_refuses_loopback_or_private_$(echo "$url" | tr -c 'A-Za-z0-9\n' _)" fail \
+        "loopback or private host" -DVARNOK_RELEASE=ON -DVARNOK_BASE_URL="$url" \
+        -DVARNOK_MANIFEST_PUBLIC_KEY="$other_key"
+done
+check release_over_plain_http_refuses fail "over https" -DVARNOK_RELEASE=ON \
+    -DVARNOK_BASE_URL=http://updates.example -DVARNOK_MANIFEST_PUBLIC_KEY="$other_key"
+for url in https://172.32.0.1 https://127.example https://updates.example:8443 https://10.example; do
+    check "release_takes_public_$(echo "$url" | tr -c 'A-Za-z0-9\n' _)" ok "$url" \
+        -DVARNOK_RELEASE=ON -DVARNOK_BASE_URL="$url" -DVARNOK_MANIFEST_PUBLIC_KEY="$other_key"
+done
 check release_with_own_values_configures ok "https://updates.example" -DVARNOK_RELEASE=ON \
     -DVARNOK_BASE_URL=https://updates.example -DVARNOK_MANIFEST_PUBLIC_KEY="$other_key"
 check base_url_with_trailing_slash_refuses fail "https origin" -DVARNOK_BASE_URL=https://updates.example/

@@ -10,10 +10,14 @@ uint32_t FakeDriveType(const std::u16string& root) {
     return it == g_fake->driveTypes.end() ? kDriveNoRootDir : it->second;
 }
 
-uint32_t FakeAttributes(const std::u16string& path) {
+PathAttributes FakeAttributes(const std::u16string& path) {
     g_fake->attributeQueries.push_back(path);
-    const auto it = g_fake->attributes.find(path);
-    return it == g_fake->attributes.end() ? kInvalidFileAttributes : it->second;
+    if (const auto it = g_fake->attributes.find(path); it != g_fake->attributes.end())
+        return PathAttributes{it->second, 0};
+    const auto error = g_fake->attributeErrors.find(path);
+    return PathAttributes{kInvalidFileAttributes, error == g_fake->attributeErrors.end()
+                                                      ? kErrorFileNotFound
+                                                      : error->second};
 }
 
 PathStatus FakeStatus(const std::u16string& path) {

@@ -16,6 +16,8 @@ struct FakeFileSystem {
     std::map<char16_t, uint32_t> driveTypes;  // upper-case letter -> answer; others: no root dir
     uint32_t logicalDrives = 0;
     std::map<std::u16string, uint32_t> attributes;  // the answer without following links
+    // The error for a path without attributes; "file not found" unless a test names another.
+    std::map<std::u16string, uint32_t> attributeErrors;
     std::map<std::u16string, PathStatus> statuses;  // the answer with links followed
     std::map<std::u16string, std::string> contents;
     std::u16string ownPath;

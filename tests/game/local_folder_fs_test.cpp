@@ -1,7 +1,12 @@
 // The folder rules against the real file system: the Windows build's own drive letters and
 // folders, and on the host the Linux root seen as drive Z:.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
+#include "common/text.h"
 #include "game/file_queries.h"
 #include "game/local_folder.h"
 #include "tests/game/real_folders.h"
@@ -21,6 +26,26 @@ TEST(LocalFolderOnDisk, AMissingFolderPassesOnlyWithoutMustExist) {
     const std::string folder = FolderText(scratch / "not-yet");
     EXPECT_TRUE(IsAcceptableLocalFolder(folder, false));
     EXPECT_FALSE(IsAcceptableLocalFolder(folder, true));
+}
+
+TEST(LocalFolderOnDisk, TheAttributeQueryTellsAMissingFolderFromAMissingPath) {
+    ScratchDir scratch;
+    const std::string base = FolderText(scratch.path());
+    const PathAttributes folder = g_pathAttributes(Utf8ToUtf16(base));
+    EXPECT_EQ(folder.attributes & kAttributeDirectory, kAttributeDirectory);
+    EXPECT_EQ(g_pathAttributes(Utf8ToUtf16(base + "\\missing")).error, kErrorFileNotFound);
+    EXPECT_EQ(g_pathAttributes(Utf8ToUtf16(base + "\\missing\\deeper")).error, kErrorPathNotFound);
+}
+
+TEST(LocalFolderOnDisk, ANameLongerThanAnyFileSystemTakesIsRefused) {
+#ifdef _WIN32
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr)
+        GTEST_SKIP() << "WineLongNameIsNotFound: Wine answers a 300-character name with file not "
+                        "found (2), where Windows fails on the name itself (too long or invalid)";
+#endif
+    ScratchDir scratch;
+    const std::string folder = FolderText(scratch.path()) + "\\" + std::string(300, 'a');
+    EXPECT_FALSE(IsAcceptableLocalFolder(folder, false));
 }
 
 TEST(LocalFolderOnDisk, ARegularFileIsRefusedWhenTheFolderMustExist) {

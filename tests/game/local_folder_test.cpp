@@ -127,6 +127,28 @@ TEST_F(LocalFolderRules, AReparsePointAsTheFolderItselfIsRefusedInBothModes) {
     EXPECT_TRUE(IsAcceptableLocalFolder("C:\\Link\\Real", true));
 }
 
+TEST_F(LocalFolderRules, OnlyAFolderThatIsNotThereMayHaveUnreadableAttributes) {
+    const struct {
+        uint32_t error;
+        bool passes;
+    } cases[] = {
+        {kErrorFileNotFound, true},
+        {kErrorPathNotFound, true},
+        {kErrorAccessDenied, false},
+        {kErrorFilenameExcedRange, false},
+        {kErrorInvalidName, false},
+        {1920, false},  // ERROR_CANT_ACCESS_FILE
+        {0, false},     // a failure that left no error at all
+    };
+    // The status query, which follows links, would find a folder: only the attribute rule refuses.
+    fs_.statuses[u"C:\\Games\\"] = PathStatus{true, kAttributeDirectory, 0, 0};
+    for (const auto& c : cases) {
+        fs_.attributeErrors[u"C:\\Games"] = c.error;
+        EXPECT_EQ(IsAcceptableLocalFolder("C:\\Games\\", false), c.passes) << c.error;
+        EXPECT_EQ(IsAcceptableLocalFolder("C:\\Games\\", true), c.passes) << c.error;
+    }
+}
+
 TEST_F(LocalFolderRules, MustExistWantsADirectoryThatTheStatusQueryReads) {
     fs_.AddFolder(u"C:\\Games");
     fs_.AddFile(u"C:\\file.txt", 10);

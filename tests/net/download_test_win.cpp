@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr HttpTimeouts kShortTimeouts{5000, 5000, 5000, 1500};
+constexpr HttpTimeouts kShortTimeouts{5000, 5000, 5000, 1500, 0};
 
 std::string Digest(const std::string& bytes) {
     Sha256Hasher hasher;

@@ -15,7 +15,15 @@ namespace {
 
 constexpr uint64_t kNoLimit = UINT64_MAX;
 // Short enough for a quick test, long enough for a loaded machine to answer a healthy request.
-constexpr HttpTimeouts kShortTimeouts{5000, 5000, 5000, 1500};
+constexpr HttpTimeouts kShortTimeouts{5000, 5000, 5000, 1500, 0};
+
+// Every single wait stays far inside the receive time-out; only the bound on the whole fetch,
+// cut down from the installer's two minutes, can end a drip.
+constexpr HttpTimeouts kDripTimeouts{5000, 5000, 5000, 10000, 3000};
+
+bool RunningUnderWine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
 
 struct Fetch {
     bool ok = false;
@@ -220,4 +228,35 @@ TEST(HttpsGetToMemory, FailedReadFailsTheFetchKeepingWhatArrived) {
     EXPECT_GT(fetch.body.size(), 0u);
     EXPECT_LT(fetch.body.size(), 200000u);
     EXPECT_TRUE(fetch.body == PatternBytes(fetch.body.size()));
+}
+
+TEST(HttpsGetToMemory, ABodyDrippedInsideEveryTimeOutEndsAtTheOverallBound) {
+    REQUIRE_TEST_SERVERS();
+    Fetch fetch;
+    MustReturnWithin(60, "a fetch of a body dripped one byte at a time", [&] {
+        fetch = Get(Fault("/drip/1000/200?" + UniqueToken()), kNoLimit, kDripTimeouts);
+    });
+    EXPECT_FALSE(fetch.ok);
+    EXPECT_EQ(fetch.error, "fetch_timed_out");
+    EXPECT_LT(fetch.body.size(), 1000u);
+    EXPECT_TRUE(fetch.body == PatternBytes(fetch.body.size()));
+
+    // A drip that ends inside the bound is a fetch like any other.
+    fetch = Get(Fault("/drip/5/100?" + UniqueToken()), kNoLimit, kDripTimeouts);
+    ASSERT_TRUE(fetch.ok) << fetch.error;
+    EXPECT_TRUE(fetch.body == PatternBytes(5));
+}
+
+TEST(HttpsGetToMemory, HeadersDrippedInsideEveryTimeOutEndAtTheOverallBound) {
+    REQUIRE_TEST_SERVERS();
+    if (RunningUnderWine())
+        GTEST_SKIP() << "WineHeaderWaitIsPerRead: Wine applies the response-header time-out to "
+                        "each read, not to the whole header wait, so headers dripped inside it "
+                        "never end there; Windows bounds the whole wait";
+    Fetch fetch;
+    MustReturnWithin(60, "a fetch whose headers are dripped one byte at a time", [&] {
+        fetch = Get(Fault("/drip-headers/200?" + UniqueToken()), kNoLimit, kDripTimeouts);
+    });
+    EXPECT_FALSE(fetch.ok);
+    EXPECT_EQ(fetch.error, "fetch_timed_out");
 }

@@ -18,6 +18,10 @@ Routes (the query is ignored for routing but logged):
   /stall-headers                     reads the request and never answers
   /stall-body/<announced>/<sent>     headers and sent bytes, then silence
   /paced/<n>/<piece>/<delay_ms>      n bytes in pieces with a pause after each
+  /drip/<n>/<interval_ms>            200 with Content-Length n at once, then one body byte per
+                                     interval
+  /drip-headers/<interval_ms>        the status line at once, then header lines one byte per
+                                     interval, never ending them
 The pattern byte at offset i is ((i * 131) ^ (i >> 8)) & 0xFF, the same the tests compute.
 """
 import argparse
@@ -99,6 +103,15 @@ class Handler(socketserver.BaseRequestHandler):
         except (OSError, ssl.SSLError):
             pass
 
+    def drip(self, data, interval):
+        # Each byte well inside any receive time-out; only a bound on the whole transfer ends it.
+        end = time.time() + STALL_LIMIT_S
+        for i in range(len(data)):
+            if time.time() > end:
+                return
+            self.sock.sendall(data[i:i + 1])
+            time.sleep(interval)
+
     def handle(self):
         try:
             request = self.read_request()
@@ -164,6 +177,15 @@ class Handler(socketserver.BaseRequestHandler):
             for start in range(0, n, piece):
                 self.sock.sendall(body[start:start + piece])
                 time.sleep(delay)
+        elif kind == "drip":
+            n, interval = num[0], num[1] / 1000.0
+            self.send_head(200, [("Content-Length", str(n))])
+            self.drip(pattern_body(n), interval)
+        elif kind == "drip-headers":
+            self.sock.sendall(b"HTTP/1.1 200 OK\r\n")
+            line = b"X-Drip: a\r\n"
+            self.drip(line * int(STALL_LIMIT_S * 1000 / max(num[0], 1) / len(line) + 1),
+                      num[0] / 1000.0)
         else:
             body = b"not found\n"
             self.send_head(404, [("Content-Length", str(len(body)))])

@@ -137,6 +137,44 @@ TEST_F(SettingsFileTest, DamagedContentGivesDefaultsAndIsNeverWrittenOver) {
     }
 }
 
+TEST_F(SettingsFileTest, AFileOverOneMebibyteOrNestedDeeperThan64IsTreatedAsMalformed) {
+    // A version-1 file is rewritten when it is taken, and left alone when it is refused.
+    const std::string head = "{\"lang\": \"ru\", ";
+    auto padded = [&](size_t size) {
+        std::string text = head + "\"x\": 1}";
+        return text + std::string(size - text.size(), ' ');
+    };
+    auto nested = [&](int levels) {  // the object itself is one level
+        return head + "\"x\": " + std::string(levels - 1, '[') + std::string(levels - 1, ']') + "}";
+    };
+    const struct {
+        const char* what;
+        std::string text;
+        bool taken;
+    } cases[] = {
+        {"exactly 1 MiB", padded(1048576), true},
+        {"one byte over 1 MiB", padded(1048577), false},
+        {"64 levels", nested(64), true},
+        {"65 levels", nested(65), false},
+        {"brackets inside a string", head + "\"x\": \"" + std::string(100, '[') + "\"}", true},
+        {"an escaped quote inside a string", head + "\"x\": \"\\\"" + std::string(100, '{') + "\"}",
+         true},
+        {"16 MiB of [", std::string(16 << 20, '['), false},
+    };
+    LauncherConfig taken = DefaultLauncherConfig();
+    taken.lang = "ru";
+    for (const auto& c : cases) {
+        WriteConfig(c.text);
+        const FileSnapshot before = Snapshot(ConfigFile());
+        EXPECT_EQ(LoadLauncherConfig(), c.taken ? taken : DefaultLauncherConfig()) << c.what;
+        if (c.taken)
+            EXPECT_EQ(ReadFileBytes(ConfigFile()), ExpectedText(taken)) << c.what;
+        else
+            EXPECT_EQ(Snapshot(ConfigFile()), before) << c.what;
+        EXPECT_FALSE(fs::exists(TemporaryFile())) << c.what;
+    }
+}
+
 TEST_F(SettingsFileTest, JsonThatIsNotAnObjectIsRewrittenFromTheDefaults) {
     for (const std::string text : {"[1, 2]", "5", "\"config_version\"", "null", "true", "[]"}) {
         WriteConfig(text);
