@@ -3,8 +3,12 @@
 // folder and the client's settings folder both start from it; tests replace the function.
 #pragma once
 
-#include <filesystem>
 #include <optional>
+#include <string>
 
-using LocalAppDataFolderFn = std::optional<std::filesystem::path> (*)();
+using LocalAppDataFolderFn = std::optional<std::u16string> (*)();
 extern LocalAppDataFolderFn g_localAppDataFolder;
+
+// The user's temporary folder (GetTempPathW: TMP, TEMP, the profile; $TMPDIR or /tmp on the
+// host), or nothing when the system names none.
+std::optional<std::u16string> TemporaryFolder();

@@ -10,10 +10,8 @@
 
 namespace {
 
-std::optional<std::filesystem::path> SystemLocalAppDataFolder() {
-    const std::optional<std::u16string> path = KnownFolderPath(FOLDERID_LocalAppData);
-    if (!path) return std::nullopt;
-    return std::filesystem::path(*path);
+std::optional<std::u16string> SystemLocalAppDataFolder() {
+    return KnownFolderPath(FOLDERID_LocalAppData);
 }
 
 }  // namespace
@@ -24,4 +22,11 @@ std::optional<std::u16string> KnownFolderPath(REFKNOWNFOLDERID id) {
     UniqueCoTaskString path;
     if (FAILED(SHGetKnownFolderPath(id, 0, nullptr, path.put())) || !path) return std::nullopt;
     return FromWide(path.get());
+}
+
+std::optional<std::u16string> TemporaryFolder() {
+    wchar_t buffer[MAX_PATH + 2];
+    const DWORD length = GetTempPathW(MAX_PATH + 2, buffer);
+    if (length == 0 || length > MAX_PATH + 1) return std::nullopt;
+    return FromWide(std::wstring_view(buffer, length));
 }

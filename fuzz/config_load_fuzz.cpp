@@ -22,8 +22,8 @@ namespace {
 
 fs::path g_base;
 
-std::optional<fs::path> FuzzBase() {
-    return g_base;
+std::optional<std::u16string> FuzzBase() {
+    return g_base.u16string();
 }
 std::u16string NoOwnPath() {
     return {};
@@ -36,7 +36,7 @@ struct Setup {
         fs::create_directories(g_base);
         g_localAppDataFolder = &FuzzBase;
         g_ownExecutablePath = &NoOwnPath;  // detection must not depend on where the fuzzer lives
-        file = SettingsFolder() / "config.json";
+        file = fs::path(SettingsFolder()) / "config.json";
     }
     ~Setup() {
         std::error_code ec;

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +54,8 @@ bool CreateShortcut(std::u16string_view shortcutPath, std::u16string_view target
                     std::u16string_view workingFolder, std::u16string_view description);
 
 #ifndef _WIN32
+#include <filesystem>
+
 // Systems without a registry keep the same values as files: <root>/<key parts>/<value name>
 // ("@" for the default value), holding the 4-byte little-endian type followed by the data.
 // The default root is $HOME/.local/share/VarnokClient/registry/HKEY_CURRENT_USER.

@@ -1,23 +1,24 @@
 #include "settings/launcher_config.h"
 
-#include <fstream>
 #include <limits>
+#include <stdexcept>
 #include <string_view>
-#include <system_error>
 
 #include "common/build_info.h"
+#include "common/files.h"
+#include "common/path.h"
+#include "game/file_queries.h"
 #include "game/game_folder.h"
 #include "game/local_folder.h"
 #include "settings/settings_platform.h"
 #include "settings/web_base_url.h"
 
-namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
 
-constexpr const char* kFolderName = "MorvantaLauncher";
-constexpr const char* kFileName = "config.json";
+constexpr char16_t kFolderName[] = u"MorvantaLauncher";
+constexpr char16_t kFileName[] = u"config.json";
 // Beyond these a file is not settings: 13 keys fit in a few KiB and nest two levels at most, while
 // a hostile file of brackets would cost the parser gigabytes in the install's last step.
 constexpr size_t kLargestFileBytes = 1 << 20;
@@ -91,18 +92,47 @@ void ReadBool(const json* value, bool& field) {
     if (value != nullptr && value->is_boolean()) field = value->get<bool>();
 }
 
-fs::path ConfigPath() {
-    return SettingsFolder() / kFileName;
+std::u16string ConfigPath() {
+    return JoinPath(SettingsFolder(), kFileName);
+}
+
+// The whole file, or nothing when it cannot be opened or read; a file over `limit` bytes comes
+// back with one byte more than the limit, which is enough to refuse it without reading the rest.
+std::optional<std::string> ReadFileUpTo(const FileOwner& file, size_t limit) {
+    std::string text(limit + 1, '\0');
+    size_t done = 0;
+    while (done < text.size()) {
+        size_t got = 0;
+        if (!ReadFromFile(file, text.data() + done, text.size() - done, got)) return std::nullopt;
+        if (got == 0) break;
+        done += got;
+    }
+    text.resize(done);
+    return text;
+}
+
+bool IsMissing(const std::u16string& path) {
+    const PathAttributes found = g_pathAttributes(path);
+    return found.attributes == kInvalidFileAttributes &&
+           (found.error == kErrorFileNotFound || found.error == kErrorPathNotFound);
+}
+
+bool SystemReplaceFile(const std::u16string& from, const std::u16string& to) {
+    uint32_t ignored = 0;
+    return MoveFileReplacing(from, to, ignored);
 }
 
 }  // namespace
 
-fs::path SettingsFolder() {
-    const std::optional<fs::path> base = g_localAppDataFolder();
-    const fs::path folder =
-        (base && !base->empty() ? *base : fs::temp_directory_path()) / kFolderName;
-    std::error_code ignored;
-    fs::create_directories(folder, ignored);
+ReplaceFileFn g_replaceFile = &SystemReplaceFile;
+
+std::u16string SettingsFolder() {
+    std::optional<std::u16string> base = g_localAppDataFolder();
+    if (!base || base->empty()) base = TemporaryFolder();
+    if (!base || base->empty()) throw std::runtime_error("no folder for the settings file");
+    const std::u16string folder = JoinPath(*base, kFolderName);
+    uint32_t ignored = 0;
+    CreateFolderTree(folder, ignored);
     return folder;
 }
 
@@ -132,27 +162,25 @@ json LauncherConfigToJson(const LauncherConfig& config) {
 }
 
 bool SaveLauncherConfig(const LauncherConfig& config) {
-    const fs::path target = ConfigPath();
-    fs::path temporary = target;
-    temporary += ".tmp";
+    const std::u16string target = ConfigPath();
+    const std::u16string temporary = target + u".tmp";
     const std::string text = LauncherConfigToJson(config).dump(2);
 
-    std::error_code ignored;
     {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out.is_open()) return false;
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        // Closing may still fail to hand the last bytes over; only a complete file may replace.
-        if (out) out.close();
-        if (!out) {
-            out.close();
-            fs::remove(temporary, ignored);
+        uint32_t error = 0;
+        FileOwner out = CreateFileForWriting(temporary, error);
+        if (!out) return false;
+        // Only a complete file on the disk may replace the one the user has.
+        const bool complete =
+            WriteToFile(out, text.data(), text.size(), error) && FlushFile(out, error);
+        out.reset();
+        if (!complete) {
+            RemoveFile(temporary);
             return false;
         }
     }
     if (!g_replaceFile(temporary, target)) {
-        fs::remove(temporary, ignored);
+        RemoveFile(temporary);
         return false;
     }
     return true;
@@ -160,29 +188,23 @@ bool SaveLauncherConfig(const LauncherConfig& config) {
 
 LauncherConfig LoadLauncherConfig() {
     const LauncherConfig defaults = DefaultLauncherConfig();
-    const fs::path path = ConfigPath();
+    const std::u16string path = ConfigPath();
 
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
+    std::optional<std::string> text;
+    if (const FileOwner in = OpenFileForReading(path); in) {
+        text = ReadFileUpTo(in, kLargestFileBytes);
+    } else {
         // Only a file that is not there is created. One that is there but cannot be opened now
         // (held by the client, refused to us) still holds the user's settings.
-        std::error_code ec;
-        const fs::file_status status = fs::symlink_status(path, ec);
-        if (status.type() == fs::file_type::not_found) SaveLauncherConfig(defaults);
+        if (IsMissing(path)) SaveLauncherConfig(defaults);
         return defaults;
     }
+    // Unreadable, too large or too deep counts as malformed: the defaults, and the file left alone.
+    if (!text || text->size() > kLargestFileBytes || NestsDeeperThan(*text, kDeepestNesting))
+        return defaults;
 
     try {
-        // One byte past the limit tells an oversized file without reading the rest of it.
-        std::string text(kLargestFileBytes + 1, '\0');
-        in.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<size_t>(in.gcount()));
-        const bool readFailed = in.bad();
-        in.close();
-        // Too large or too deep counts as malformed: the defaults, and the file left alone.
-        if (readFailed || text.size() > kLargestFileBytes || NestsDeeperThan(text, kDeepestNesting))
-            return defaults;
-        const json parsed = json::parse(text, nullptr, true, false);
+        const json parsed = json::parse(*text, nullptr, true, false);
 
         LauncherConfig result = defaults;
         bool rewrite = false;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -33,8 +32,8 @@ inline constexpr int32_t kCurrentConfigVersion = 2;
 
 // The local application data folder (or, when the system names none, the temporary folder) joined
 // with "MorvantaLauncher", created when missing; returned even when it could not be created.
-// Throws std::filesystem::filesystem_error when neither base folder can be determined.
-std::filesystem::path SettingsFolder();
+// Throws std::runtime_error when neither base folder can be determined.
+std::u16string SettingsFolder();
 
 // Every default, with the detected game folder and no last_played.
 LauncherConfig DefaultLauncherConfig();

@@ -52,8 +52,8 @@ LogoPtr DecodeLogo(std::span<const uint8_t> bytes) {
 LogoResourceFn g_logoResource = &SystemLogoResource;
 
 void LoadInstallerAssets(InstallerState& state) {
-    const std::optional<std::filesystem::path> localAppData = g_localAppDataFolder();
-    state.installDir = localAppData ? JoinPath(localAppData->u16string(), u"VarnokClient")
+    const std::optional<std::u16string> localAppData = g_localAppDataFolder();
+    state.installDir = localAppData ? JoinPath(*localAppData, u"VarnokClient")
                                     : std::u16string(u"C:\\Games\\VarnokClient");
     state.logo = DecodeLogo(g_logoResource(state.instance));
 }

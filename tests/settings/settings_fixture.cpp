@@ -12,8 +12,8 @@ namespace {
 fs::path g_base;
 std::u16string g_ownPath;
 
-std::optional<fs::path> ScratchBase() {
-    return g_base;
+std::optional<std::u16string> ScratchBase() {
+    return g_base.u16string();
 }
 std::u16string TestOwnPath() {
     return g_ownPath;

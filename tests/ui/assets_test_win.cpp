@@ -24,13 +24,13 @@ namespace {
 
 class Assets : public GdiplusTest {};
 
-std::optional<std::filesystem::path> UserA() {
+std::optional<std::u16string> UserA() {
     return u"C:\\Users\\a\\AppData\\Local";
 }
-std::optional<std::filesystem::path> TrailingSlash() {
+std::optional<std::u16string> TrailingSlash() {
     return u"D:\\Data\\";
 }
-std::optional<std::filesystem::path> NoFolder() {
+std::optional<std::u16string> NoFolder() {
     return std::nullopt;
 }
 
