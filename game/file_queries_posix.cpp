@@ -5,28 +5,13 @@
 #include <cerrno>
 #include <fstream>
 
+#include "common/host_path.h"
 #include "common/text.h"
 
 namespace {
 
 bool IsDriveZ(char16_t c) {
     return c == u'Z' || c == u'z';
-}
-
-// A Windows-form path as a Linux path: "Z:\tmp\x" is "/tmp/x", a text without a drive letter is
-// taken as it is, and any other drive letter names nothing. Backslashes become slashes.
-std::optional<std::string> LinuxPath(const std::u16string& path) {
-    std::u16string_view rest = path;
-    if (path.size() >= 2 && path[1] == u':') {
-        if (!IsDriveZ(path[0])) return std::nullopt;
-        rest.remove_prefix(2);
-        if (rest.empty()) return std::string("/");
-    }
-    std::string out = Utf16ToUtf8(rest);
-    for (char& c : out)
-        if (c == '\\') c = '/';
-    if (out.empty()) return std::nullopt;
-    return out;
 }
 
 uint32_t HostDriveType(const std::u16string& root) {
@@ -61,7 +46,7 @@ uint32_t WindowsErrorOf(int code, const std::string& host) {
 
 PathAttributes HostPathAttributes(const std::u16string& path) {
     PathAttributes answer;
-    const auto host = LinuxPath(path);
+    const auto host = HostPathFromWindows(path);
     if (!host) {
         answer.error = kErrorPathNotFound;
         return answer;
@@ -84,7 +69,7 @@ PathAttributes HostPathAttributes(const std::u16string& path) {
 
 PathStatus HostPathStatus(const std::u16string& path) {
     PathStatus status;
-    const auto host = LinuxPath(path);
+    const auto host = HostPathFromWindows(path);
     struct stat st {};
     if (!host || stat(host->c_str(), &st) != 0) return status;
     status.ok = true;
@@ -98,7 +83,7 @@ uint32_t HostLogicalDrives() {
 }
 
 std::optional<std::string> HostReadFileHead(const std::u16string& path, size_t maxBytes) {
-    const auto host = LinuxPath(path);
+    const auto host = HostPathFromWindows(path);
     if (!host) return std::nullopt;
     std::ifstream in(*host, std::ios::binary);
     if (!in) return std::nullopt;
