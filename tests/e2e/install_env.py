@@ -2,7 +2,6 @@
 shortcuts, the registry entries, config.json and the stand-in client's launch records; a clean
 slate between tests; and the Error screen's message compared with the same message painted by
 the probe program."""
-import glob
 import hashlib
 import json
 import os
@@ -116,7 +115,11 @@ def launches():
 
 
 def leftover_parts():
-    return glob.glob(os.path.join(FOLDER, "*.part"))
+    """Partial downloads in the install folder. The partial file's name starts with a dot, which
+    a shell-style pattern would pass over, so the folder is listed instead."""
+    if not os.path.isdir(FOLDER):
+        return []
+    return [name for name in os.listdir(FOLDER) if name.endswith(".part")]
 
 
 def reference_message(probe, message):
