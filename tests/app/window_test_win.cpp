@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/commands_win.h"
 #include "app/focus.h"
@@ -583,6 +585,72 @@ TEST_F(AccessibleWindow, TheErrorMessageIsReadableAndTheObjectOutlivesTheWindowS
     DestroyWindow(window_);
     long count = 0;
     EXPECT_EQ(object_.get()->get_accChildCount(&count), E_FAIL);
+}
+
+// --- the WinEvents that make a reader announce changes ------------------------------------------
+
+struct SeenEvent {
+    DWORD event;
+    long child;
+    bool operator==(const SeenEvent&) const = default;
+};
+std::vector<SeenEvent> g_seenEvents;
+HWND g_watchedWindow = nullptr;
+
+void CALLBACK RecordEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
+                          DWORD) {
+    if (window == g_watchedWindow && object == OBJID_CLIENT) g_seenEvents.push_back({event, child});
+}
+
+class AccessibleEvents : public InstallerWindow {
+protected:
+    void SetUp() override {
+        InstallerWindow::SetUp();
+        g_seenEvents.clear();
+        g_watchedWindow = window_;
+        hook_ = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                &RecordEvent, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+        ASSERT_NE(hook_, nullptr);
+    }
+    void TearDown() override {
+        UnhookWinEvent(hook_);
+        InstallerWindow::TearDown();
+    }
+    // Out-of-context events arrive through this thread's message queue.
+    std::vector<SeenEvent> Take() {
+        MSG msg;
+        for (int i = 0; i < 5; ++i) {
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            Sleep(20);
+        }
+        return std::exchange(g_seenEvents, {});
+    }
+    HWINEVENTHOOK hook_ = nullptr;
+};
+
+TEST_F(AccessibleEvents, FocusMovesTicksStatusAndNewScreensAreAnnounced) {
+    // Whether this system delivers WinEvents at all, told apart from whether we raise ours.
+    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, window_, OBJID_CLIENT, 99);
+    if (Take().empty()) GTEST_SKIP() << "this system delivers no out-of-context WinEvents";
+
+    Key(VK_TAB);  // Browse
+    Key(VK_TAB);  // Desktop shortcut
+    EXPECT_EQ(Take(), (std::vector<SeenEvent>{{EVENT_OBJECT_FOCUS, 2}, {EVENT_OBJECT_FOCUS, 3}}));
+    Key(VK_SPACE);
+    EXPECT_EQ(Take(), (std::vector<SeenEvent>{{EVENT_OBJECT_STATECHANGE, 3}}));
+    Key(VK_RETURN);  // Install: the Installing screen, focus on Cancel
+    EXPECT_EQ(Take(), (std::vector<SeenEvent>{{EVENT_OBJECT_REORDER, CHILDID_SELF},
+                                              {EVENT_OBJECT_FOCUS, 3}}));
+    InstallProgress p;
+    p.stage = InstallStage::Installing;
+    p.statusText = u"Downloading";
+    p.bytesDone = 1;
+    p.bytesTotal = 4;
+    PublishProgress(state_, p, false);
+    EXPECT_EQ(Take(), (std::vector<SeenEvent>{{EVENT_OBJECT_NAMECHANGE, 1},
+                                              {EVENT_OBJECT_VALUECHANGE, 2}}));
+    PublishProgress(state_, p, false);
+    EXPECT_EQ(Take(), (std::vector<SeenEvent>{})) << "an unchanged view is announced again";
 }
 
 }  // namespace
