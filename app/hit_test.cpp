@@ -34,3 +34,37 @@ HitTarget HitTest(InstallerState& state, float x, float y) {
     }
     return y <= kCaptionBottom ? HitTarget::Caption : HitTarget::None;
 }
+
+bool ControlRect(const InstallerState& state, InstallStage stage, HitTarget target,
+                 LayoutRect* rect) {
+    const bool ready = stage == InstallStage::Ready;
+    const bool end = stage == InstallStage::Done || stage == InstallStage::Error;
+    switch (target) {
+        case HitTarget::Minimize:
+            *rect = state.minimizeRect;
+            return true;
+        case HitTarget::Close:
+            *rect = state.closeRect;
+            return true;
+        case HitTarget::Browse:
+            *rect = state.browseRect;
+            return ready;
+        case HitTarget::DesktopShortcut:
+            *rect = state.shortcutCheckRect;
+            return ready;
+        case HitTarget::LaunchAfterInstall:
+            *rect = state.launchCheckRect;
+            return ready;
+        case HitTarget::Primary:
+            *rect = ready ? state.wideButtonRect : state.leftButtonRect;
+            return ready || end;
+        case HitTarget::Secondary:
+            *rect =
+                stage == InstallStage::Installing ? state.wideButtonRect : state.rightButtonRect;
+            return stage == InstallStage::Installing || end;
+        case HitTarget::None:
+        case HitTarget::Caption:
+            break;
+    }
+    return false;
+}

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 // Opaque views of the Windows handle types, so the record stays portable.
 struct HWND__;
@@ -49,6 +50,27 @@ struct LayoutRect {
     float x, y, width, height;
 };
 
+// One child of the window's accessible object, in the terms a screen reader asks for; built by
+// app/accessible_model.h and read by the MSAA layer.
+enum class AccessibleRole : int32_t { StaticText, PushButton, CheckBox, ProgressBar };
+enum AccessibleStateBit : uint32_t {
+    kAccessibleFocusable = 1u << 0,
+    kAccessibleFocused = 1u << 1,
+    kAccessibleChecked = 1u << 2,
+    kAccessibleUnavailable = 1u << 3,
+    kAccessibleReadOnly = 1u << 4,
+};
+struct AccessibleElement {
+    int32_t childId = 0;  // 1-based position in reading order
+    AccessibleRole role = AccessibleRole::StaticText;
+    HitTarget target = HitTarget::None;  // the command behind it; None for texts and the bar
+    std::u16string name;
+    std::u16string value;          // the percentage of the progress bar
+    std::u16string defaultAction;  // empty when there is none
+    uint32_t states = 0;           // AccessibleStateBit values
+    LayoutRect rect{};             // logical pixels
+};
+
 // Owns the GDI+ logo bitmap; it must be reset before GDI+ shuts down.
 struct LogoDeleter {
     void operator()(void* bitmap) const;
@@ -68,6 +90,14 @@ struct InstallerState {
     HitTarget pressedTarget = HitTarget::None;
     float animPhase = 0.0f;
     bool mouseTracking = false;
+    // Keyboard focus among the controls of focusStage's screen; a newer screen starts at its
+    // primary button. The cue stays hidden until the keyboard is used, so mouse-only screens
+    // look exactly as they always did.
+    HitTarget focusTarget = HitTarget::Primary;
+    InstallStage focusStage = InstallStage::Ready;
+    bool focusVisible = false;
+    // What screen readers were last told, so that only changes are announced.
+    std::vector<AccessibleElement> announcedElements;
     std::mutex mutex;  // guards progress and nothing else
     InstallProgress progress;
     std::atomic<bool> workerBusy{false};

@@ -4,7 +4,9 @@
 
 #include <cmath>
 
+#include "app/accessible_win.h"
 #include "app/commands_win.h"
+#include "app/focus.h"
 #include "app/hit_test.h"
 #include "app/state.h"
 #include "ui/paint_win.h"
@@ -72,6 +74,13 @@ void OnButtonDown(InstallerState& state, HWND window, LPARAM lParam) {
     const HitTarget target = HitTest(state, LogicalX(state, lParam), LogicalY(state, lParam));
     if (IsControl(target)) {
         state.pressedTarget = target;
+        // A pressed control takes the focus, as the system's buttons do; the cue stays hidden
+        // until the keyboard is used.
+        const InstallStage stage = GetStage(state);
+        if (IsFocusable(stage, target)) {
+            state.focusTarget = target;
+            state.focusStage = stage;
+        }
         SetCapture(window);
         Repaint(window);
         return;
@@ -89,6 +98,76 @@ void OnButtonUp(InstallerState& state, HWND window, LPARAM lParam) {
     Repaint(window);
     // Only a release over the control that was pressed is a click.
     if (pressed != HitTarget::None && target == pressed) HandleCommand(state, pressed);
+    AnnounceAccessibleChanges(state, window);
+}
+
+bool FocusKeyOf(WPARAM virtualKey, FocusKey* key) {
+    switch (virtualKey) {
+        case VK_TAB:
+            *key = GetKeyState(VK_SHIFT) < 0 ? FocusKey::ShiftTab : FocusKey::Tab;
+            return true;
+        case VK_SPACE:
+            *key = FocusKey::Space;
+            return true;
+        case VK_RETURN:
+            *key = FocusKey::Enter;
+            return true;
+        case VK_ESCAPE:
+            *key = FocusKey::Escape;
+            return true;
+    }
+    return false;
+}
+
+// The keyboard is in use: show the focus cue. The system may already count the cue as shown
+// (a window starts with it shown) and then sends no WM_UPDATEUISTATE, so the state is set here
+// too.
+void ShowFocusCue(InstallerState& state, HWND window) {
+    if (state.focusVisible) return;
+    SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    state.focusVisible = true;
+    Repaint(window);
+}
+
+bool OnKeyDown(InstallerState& state, HWND window, WPARAM wParam, LPARAM lParam) {
+    FocusKey key;
+    if (!FocusKeyOf(wParam, &key)) return false;
+    // Bit 30: the key was already down. A held key moves the focus on, but activates only once,
+    // so holding Enter never starts a second install.
+    const bool repeat = (lParam & (LPARAM{1} << 30)) != 0;
+    if (repeat && key != FocusKey::Tab && key != FocusKey::ShiftTab) return true;
+    ShowFocusCue(state, window);
+    const InstallStage stage = GetStage(state);
+    const KeyOutcome outcome = OutcomeOfKey(stage, FocusedControl(state, stage), key);
+    if (outcome.focus != HitTarget::None &&
+        (outcome.focus != state.focusTarget || state.focusStage != stage)) {
+        state.focusTarget = outcome.focus;
+        state.focusStage = stage;
+        Repaint(window);
+    }
+    // The same path as a click: StartInstall, Cancel and Close behave exactly as with the mouse.
+    if (outcome.command != HitTarget::None) HandleCommand(state, outcome.command);
+    AnnounceAccessibleChanges(state, window);
+    return true;
+}
+
+void OnUpdateUiState(InstallerState& state, HWND window, WPARAM wParam) {
+    if (!(HIWORD(wParam) & UISF_HIDEFOCUS)) return;
+    bool visible = state.focusVisible;
+    if (LOWORD(wParam) == UIS_SET) visible = false;
+    if (LOWORD(wParam) == UIS_CLEAR) visible = true;
+    if (visible == state.focusVisible) return;
+    state.focusVisible = visible;
+    Repaint(window);
+}
+
+void OnAccessibleAction(InstallerState& state, HWND window, WPARAM wParam) {
+    // The screen may have changed since the reader asked; a command for a control that is no
+    // longer there is dropped.
+    const auto target = static_cast<HitTarget>(wParam);
+    if (!IsFocusable(GetStage(state), target)) return;
+    HandleCommand(state, target);
+    AnnounceAccessibleChanges(state, window);
 }
 
 void OnDpiChanged(InstallerState& state, HWND window, WPARAM wParam, LPARAM lParam) {
@@ -104,6 +183,7 @@ void OnDpiChanged(InstallerState& state, HWND window, WPARAM wParam, LPARAM lPar
 
 void OnInstallStage(InstallerState& state, HWND window) {
     Repaint(window);
+    AnnounceAccessibleChanges(state, window);
     if (GetStage(state) == InstallStage::Done && state.launchAfterInstall) {
         LaunchClient(state);
         DestroyWindow(window);
@@ -162,6 +242,18 @@ LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, L
             return 0;
         case WM_INSTALL_PROGRESS:
             Repaint(window);
+            if (state) AnnounceAccessibleChanges(*state, window);
+            return 0;
+        case WM_KEYDOWN:
+            if (state && OnKeyDown(*state, window, wParam, lParam)) return 0;
+            return DefWindowProcW(window, message, wParam, lParam);
+        case WM_UPDATEUISTATE:
+            if (state) OnUpdateUiState(*state, window, wParam);
+            return DefWindowProcW(window, message, wParam, lParam);
+        case WM_GETOBJECT:
+            return AnswerGetObject(window, wParam, lParam);
+        case WM_ACCESSIBLE_ACTION:
+            if (state) OnAccessibleAction(*state, window, wParam);
             return 0;
         case WM_INSTALL_STAGE:
             if (state) OnInstallStage(*state, window);
@@ -232,6 +324,8 @@ HWND CreateInstallerWindow(InstallerState& state) {
     const MARGINS margins{1, 1, 1, 1};
     DwmExtendFrameIntoClientArea(window, &margins);
     SetTimer(window, kAnimationTimerId, kAnimationTimerMs, nullptr);
+    // Readers are told about changes from here on; the first view is only recorded.
+    AnnounceAccessibleChanges(state, window);
     return window;
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "app/focus.h"
+#include "app/hit_test.h"
 #include "app/state.h"
 #include "ui/paint_text.h"
 #include "ui/primitives_win.h"
@@ -172,6 +174,15 @@ void DrawError(GpGraphics* g, const InstallerState& state, const InstallProgress
                         fonts.button.get(), u"Close", fonts);
 }
 
+// The keyboard focus: an outline a little outside the focused control, in the accent colour. It
+// is drawn in logical pixels, so it scales with the DPI like everything else.
+void DrawFocusCue(GpGraphics* g, const InstallerState& state, InstallStage stage) {
+    LayoutRect r{};
+    if (!ControlRect(state, stage, FocusedControl(state, stage), &r)) return;
+    StrokeRoundedRect(g, r.x - kFocusCueGap, r.y - kFocusCueGap, r.width + 2 * kFocusCueGap,
+                      r.height + 2 * kFocusCueGap, 4.0f, colorAccent, kFocusCueWidth);
+}
+
 }  // namespace
 
 void PaintInstaller(GpGraphics* graphics, InstallerState& state, float scale) {
@@ -200,6 +211,7 @@ void PaintInstaller(GpGraphics* graphics, InstallerState& state, float scale) {
             DrawError(graphics, state, progress, fonts);
             break;
     }
+    if (state.focusVisible) DrawFocusCue(graphics, state, progress.stage);
     GdipPen border;
     GdipCreatePen1(colorBorder, 1.0f, UnitWorld, border.put());
     GdipDrawRectangle(graphics, border.get(), 0.5f, 0.5f, 439.0f, 335.0f);

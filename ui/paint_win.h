@@ -7,6 +7,10 @@
 
 struct InstallerState;
 
+// The focus outline: its distance outside the focused control and its pen width, logical pixels.
+inline constexpr float kFocusCueGap = 3.0f;
+inline constexpr float kFocusCueWidth = 1.5f;
+
 // Draws the whole 440 by 336 window in logical pixels, scaled by `scale`: the frame, the screen
 // of the current stage and the border. Reads the state, changes nothing in it.
 void PaintInstaller(Gdiplus::GpGraphics* graphics, InstallerState& state, float scale);

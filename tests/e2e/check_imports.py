@@ -8,6 +8,7 @@ SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
     "oleaut32.dll", "shlwapi.dll", "winhttp.dll", "bcrypt.dll", "gdiplus.dll", "dwmapi.dll",
     "msvcrt.dll", "comctl32.dll", "comdlg32.dll", "crypt32.dll", "ws2_32.dll", "uxtheme.dll",
+    "oleacc.dll",
 }
 
 

@@ -180,4 +180,56 @@ TEST_F(Painter, AVeryLongFolderStaysOnOneLineInsideItsTextBox) {
     EXPECT_TRUE(ColourNear(Brightest(c, 40, 147, 318, 155), colorField, 2));
 }
 
+// Left edge of the outline around a control and a point on it, one per focusable control.
+struct CueCase {
+    const char* what;
+    InstallStage stage;
+    HitTarget focus;
+    float x, y;  // on the outline: kFocusCueGap outside the control's left or top edge
+};
+
+TEST_F(Painter, TheFocusCueOutlinesOnlyTheFocusedControlAndOnlyOnceShown) {
+    const CueCase cases[] = {
+        {"Browse", InstallStage::Ready, HitTarget::Browse, 322, 165},
+        {"Desktop shortcut", InstallStage::Ready, HitTarget::DesktopShortcut, 200, 195},
+        {"Launch after install", InstallStage::Ready, HitTarget::LaunchAfterInstall, 200, 223},
+        {"Install", InstallStage::Ready, HitTarget::Primary, 33, 285},
+        {"Cancel", InstallStage::Installing, HitTarget::Secondary, 33, 285},
+        {"Launch", InstallStage::Done, HitTarget::Primary, 33, 285},
+        {"Close on Done", InstallStage::Done, HitTarget::Secondary, 279, 285},
+        {"Retry", InstallStage::Error, HitTarget::Primary, 33, 285},
+        {"Close on Error", InstallStage::Error, HitTarget::Secondary, 279, 285},
+    };
+    for (const CueCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        InstallerState state;
+        InstallProgress p;
+        p.stage = c.stage;
+        PublishProgress(state, p, false);
+        state.focusTarget = c.focus;
+        state.focusStage = c.stage;
+        const uint32_t hidden = At(Paint(state), c.x, c.y);
+        EXPECT_FALSE(ColourNear(hidden, colorAccent, 40)) << "the cue shows before any key";
+        state.focusVisible = true;
+        const Canvas shown = Paint(state);
+        EXPECT_TRUE(ColourNear(At(shown, c.x, c.y), colorAccent, 40));
+        // Every other control's outline place keeps its look.
+        for (const CueCase& other : cases) {
+            if (other.stage != c.stage || other.focus == c.focus) continue;
+            EXPECT_FALSE(ColourNear(At(shown, other.x, other.y), colorAccent, 40)) << other.what;
+        }
+    }
+}
+
+TEST_F(Painter, AFocusLeftOnAnEarlierScreenOutlinesTheNewScreensPrimaryButton) {
+    InstallerState state;
+    state.focusVisible = true;
+    state.focusTarget = HitTarget::Browse;
+    state.focusStage = InstallStage::Ready;
+    FailInstall(state, u"");
+    const Canvas c = Paint(state);
+    EXPECT_TRUE(ColourNear(At(c, 33, 285), colorAccent, 40)) << "Retry";
+    EXPECT_FALSE(ColourNear(At(c, 322, 165), colorAccent, 40)) << "the old Browse place";
+}
+
 }  // namespace
