@@ -6,7 +6,8 @@ folder given (nothing here is ever trusted outside a test):
   signer.pem / signer.key     a code-signing certificate (extended key usage codeSigning)
   signer-chain.pem            signer.pem followed by ca.pem
   signer.p12 / signer.pass    the same certificate, key and chain as password-protected PKCS#12
-  expired.pem / expired.key   a code-signing certificate whose validity ended yesterday
+  expired.pem / expired.key   a code-signing certificate valid only in 2020
+  future.pem / future.key     a code-signing certificate valid only from 2099
   server.pem / server.key     a TLS server certificate for localhost (serverAuth only)
   other.key                   a key that belongs to no certificate
   tsa.pem / tsa.key           an RFC 3161 time-stamping certificate (critical timeStamping)
@@ -33,21 +34,42 @@ def make_ca(folder, name, cn):
             "-addext", "keyUsage=critical,keyCertSign,cRLSign")
 
 
-def make_leaf(folder, name, cn, extensions, days):
+# `openssl ca` rather than `openssl x509 -req`: only it takes a validity period that is wholly
+# in the past or in the future.
+CA_CONFIG = """
+[ ca ]
+default_ca = throwaway
+[ throwaway ]
+database = {work}/index.txt
+new_certs_dir = {work}
+serial = {work}/serial
+default_md = sha256
+policy = any
+unique_subject = no
+[ any ]
+commonName = supplied
+"""
+
+
+def make_leaf(folder, name, cn, extensions, start="", end=""):
+    """A certificate issued by ca.pem, valid for 30 days from now unless given start and end
+    (YYYYMMDDHHMMSSZ)."""
     key, pem = os.path.join(folder, name + ".key"), os.path.join(folder, name + ".pem")
-    csr = os.path.join(folder, name + ".csr")
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", key, "-out", csr,
-            "-subj", "/CN=" + cn)
-    with tempfile.NamedTemporaryFile("w", suffix=".ext", delete=False) as ext:
-        ext.write("basicConstraints=CA:FALSE\n" + extensions)
-    try:
-        # A negative day count gives a certificate that has already expired.
-        openssl("x509", "-req", "-in", csr, "-CA", os.path.join(folder, "ca.pem"),
-                "-CAkey", os.path.join(folder, "ca.key"), "-CAcreateserial", "-days", str(days),
-                "-sha256", "-extfile", ext.name, "-out", pem)
-    finally:
-        os.unlink(ext.name)
-        os.unlink(csr)
+    with tempfile.TemporaryDirectory() as work:
+        csr, ext, config = (os.path.join(work, n) for n in ("leaf.csr", "leaf.ext", "ca.cnf"))
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", key, "-out", csr,
+                "-subj", "/CN=" + cn)
+        with open(ext, "w") as f:
+            f.write("basicConstraints=CA:FALSE\n" + extensions)
+        with open(config, "w") as f:
+            f.write(CA_CONFIG.format(work=work))
+        open(os.path.join(work, "index.txt"), "w").close()
+        with open(os.path.join(work, "serial"), "w") as f:
+            f.write(os.urandom(8).hex() + "\n")
+        validity = ["-startdate", start, "-enddate", end] if start else ["-days", "30"]
+        openssl("ca", "-batch", "-notext", "-config", config, "-cert", os.path.join(folder, "ca.pem"),
+                "-keyfile", os.path.join(folder, "ca.key"), "-in", csr, "-out", pem,
+                "-extfile", ext, *validity)
 
 
 def make(folder):
@@ -57,13 +79,14 @@ def make(folder):
     make_ca(folder, "ca", "Varnok Throwaway Code Signing CA")
     make_ca(folder, "rogue-ca", "Varnok Throwaway Rogue CA")
     signing = "keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n"
-    make_leaf(folder, "signer", "Varnok Throwaway Publisher", signing, 30)
-    make_leaf(folder, "expired", "Varnok Expired Publisher", signing, -1)
+    make_leaf(folder, "signer", "Varnok Throwaway Publisher", signing)
+    make_leaf(folder, "expired", "Varnok Expired Publisher", signing, "20200101000000Z", "20210101000000Z")
+    make_leaf(folder, "future", "Varnok Future Publisher", signing, "20990101000000Z", "21000101000000Z")
     make_leaf(folder, "server", "localhost",
               "keyUsage=critical,digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n"
-              "subjectAltName=DNS:localhost\n", 30)
+              "subjectAltName=DNS:localhost\n")
     make_leaf(folder, "tsa", "Varnok Throwaway Time Stamps",
-              "keyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\n", 30)
+              "keyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\n")
     openssl("genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", path("other.key"))
     with open(path("signer-chain.pem"), "w") as out:
         for name in ("signer.pem", "ca.pem"):

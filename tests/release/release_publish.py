@@ -100,6 +100,8 @@ REFUSALS = [
     ("development_manifest_key", DEV_KEY_HEX, P12, "development manifest key"),
     ("expired_certificate", OWN_KEY + ".hex",
      ["--cert", ca("expired.pem"), "--key", ca("expired.key")], "expired on"),
+    ("certificate_not_yet_valid", OWN_KEY + ".hex",
+     ["--cert", ca("future.pem"), "--key", ca("future.key")], "is not valid before"),
     ("tls_server_certificate", OWN_KEY + ".hex",
      ["--cert", ca("server.pem"), "--key", ca("server.key")], "not a code-signing certificate"),
     ("ca_certificate_without_code_signing_usage", OWN_KEY + ".hex",
