@@ -36,6 +36,29 @@ if(VARNOK_RELEASE)
        OR _host MATCHES "^\\[(::|f[cd][0-9a-f]*:|fe[89ab][0-9a-f]*:|::ffff:)")
         message(FATAL_ERROR "A release build must not point at a loopback or private host: '${_host}'")
     endif()
+    # The only clock a release may read is its commit's: compilers that honour SOURCE_DATE_EPOCH
+    # (__DATE__, __TIME__) then give the same bytes on every rebuild. A source copy that is not a
+    # checkout passes the commit time in the environment.
+    if(DEFINED ENV{SOURCE_DATE_EPOCH})
+        set(_epoch "$ENV{SOURCE_DATE_EPOCH}")
+    else()
+        find_program(VARNOK_GIT git)
+        if(VARNOK_GIT)
+            execute_process(COMMAND ${VARNOK_GIT} log -1 --format=%ct
+                            WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR}/..
+                            OUTPUT_VARIABLE _epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        endif()
+    endif()
+    if(NOT "${_epoch}" MATCHES "^[0-9]+$")
+        message(FATAL_ERROR "A release build needs its commit time: build from a git checkout or set SOURCE_DATE_EPOCH.")
+    endif()
+    message(STATUS "SOURCE_DATE_EPOCH=${_epoch}")
+    set(VARNOK_SOURCE_DATE_EPOCH "${_epoch}")
+    # A launcher, not the caller's environment, so that a later `cmake --build` from any shell
+    # still compiles and links with the configured time.
+    foreach(_what C_COMPILER CXX_COMPILER C_LINKER CXX_LINKER)
+        set(CMAKE_${_what}_LAUNCHER ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${_epoch})
+    endforeach()
 endif()
 
 if(VARNOK_BASE_URL STREQUAL "")

@@ -50,6 +50,15 @@ check release_with_own_values_configures ok "https://updates.example" -DVARNOK_R
 check base_url_with_trailing_slash_refuses fail "https origin" -DVARNOK_BASE_URL=https://updates.example/
 check base_url_over_http_refuses fail "https origin" -DVARNOK_BASE_URL=http://updates.example
 check short_key_refuses fail "128 hex digits" -DVARNOK_MANIFEST_PUBLIC_KEY=abcd
+# A release's clock is its commit; a source copy without git history passes the time itself.
+unset SOURCE_DATE_EPOCH
+commit_time="$(git -C "$root" log -1 --format=%ct)"
+check release_takes_commit_time ok "SOURCE_DATE_EPOCH=$commit_time\$" -DVARNOK_RELEASE=ON \
+    -DVARNOK_BASE_URL=https://updates.example -DVARNOK_MANIFEST_PUBLIC_KEY="$other_key"
+SOURCE_DATE_EPOCH=1234567890 check release_takes_given_source_date_epoch ok "SOURCE_DATE_EPOCH=1234567890\$" \
+    -DVARNOK_RELEASE=ON -DVARNOK_BASE_URL=https://updates.example -DVARNOK_MANIFEST_PUBLIC_KEY="$other_key"
+SOURCE_DATE_EPOCH=yesterday check release_with_unreadable_source_date_epoch_refuses fail "commit time" \
+    -DVARNOK_RELEASE=ON -DVARNOK_BASE_URL=https://updates.example -DVARNOK_MANIFEST_PUBLIC_KEY="$other_key"
 check non_hex_key_refuses fail "hex digits" -DVARNOK_MANIFEST_PUBLIC_KEY="$(printf '%0128d' 0 | sed 's/0/g/g')"
 
 echo "$passed passed, $failed failed"

@@ -1,0 +1,259 @@
+#!/usr/bin/env python3
+"""The publisher's way to a release, run for real in two copies of the source tree:
+scripts/release refuses what must not ship before it builds anything; the README's publisher's
+guide, run as written in the first copy, ends with a signed installer in the update tree that
+verifies and is served over HTTPS; a PEM certificate with an RFC 3161 time-stamp server signs
+too; and the release build of the second copy, in another folder and minutes later, gives the
+same bytes as the file that was signed.
+
+usage: release_publish.py <client exe to publish>
+"""
+import hashlib
+import http.server
+import os
+import re
+import shutil
+import ssl
+import struct
+import subprocess
+import sys
+import threading
+import urllib.request
+from functools import partial
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import codesign_ca  # noqa: E402
+import harness  # noqa: E402
+import tsa  # noqa: E402
+from update_server import ensure_tool  # noqa: E402
+
+CLIENT = sys.argv[1]
+WORK = os.path.join(ROOT, "build", "release-test")
+# Different names and lengths, so a build path that leaks into the binary changes its bytes.
+ONE = os.path.join(WORK, "one", "varnok")
+TWO = os.path.join(WORK, "second-copy-elsewhere", "source")
+CA = os.path.join(WORK, "codesign")
+URL = "https://updates.example"
+DEV_KEY_HEX = os.path.join(ROOT, "tests", "fixtures", "dev-manifest-key.pub.hex")
+INSTALLER = "VarnokClientSetup.exe"
+
+
+def ca(name):
+    return os.path.join(CA, name)
+
+
+def commit_time():
+    return subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"], check=True,
+                          capture_output=True, text=True).stdout.strip()
+
+
+# The copies are not checkouts: the commit's time comes with them, as with a source tarball.
+ENV = dict(os.environ, SOURCE_DATE_EPOCH=commit_time())
+
+
+def copy_source(dest):
+    """The working tree as git sees it (tracked and new files, nothing ignored, no build/)."""
+    listing = subprocess.run(["git", "-C", ROOT, "ls-files", "-z", "--cached", "--others",
+                              "--exclude-standard"], check=True, capture_output=True).stdout
+    for rel in sorted(set(filter(None, listing.decode().split("\0")))):
+        src = os.path.join(ROOT, rel)
+        if not os.path.lexists(src):  # deleted in the working tree, not yet in the index
+            continue
+        os.makedirs(os.path.dirname(os.path.join(dest, rel)), exist_ok=True)
+        shutil.copy2(src, os.path.join(dest, rel), follow_symlinks=False)
+
+
+def run(args, cwd, timeout=1500):
+    return subprocess.run(args, cwd=cwd, env=ENV, capture_output=True, text=True, timeout=timeout)
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def verify(exe, roots, *extra):
+    return run(["osslsigncode", "verify", "-in", exe, "-CAfile", roots, *extra], cwd=WORK)
+
+
+shutil.rmtree(WORK, ignore_errors=True)
+os.makedirs(WORK)
+copy_source(ONE)
+copy_source(TWO)
+codesign_ca.make(CA)
+with open(ca("wrong.pass"), "w") as f:
+    f.write("not-the-password\n")
+
+# What the refusals are given besides the certificate: a valid tree and a publisher's key.
+REFUSAL_TREE = os.path.join(WORK, "refusal-tree")
+OWN_KEY = os.path.join(WORK, "own-key.pem")
+subprocess.run([ensure_tool(), "keygen", "--out", OWN_KEY, "--pub", OWN_KEY + ".hex"], check=True,
+               capture_output=True, timeout=60)
+subprocess.run([ensure_tool(), "publish", "--key", OWN_KEY, "--exe", CLIENT, "--version", "1.0.0",
+                "--build", "1", "--out", REFUSAL_TREE], check=True, capture_output=True, timeout=60)
+
+P12 = ["--pkcs12", ca("signer.p12"), "--password-file", ca("signer.pass")]
+REFUSALS = [
+    # name, manifest key, certificate arguments, what the refusal says
+    ("development_manifest_key", DEV_KEY_HEX, P12, "development manifest key"),
+    ("expired_certificate", OWN_KEY + ".hex",
+     ["--cert", ca("expired.pem"), "--key", ca("expired.key")], "expired on"),
+    ("certificate_not_yet_valid", OWN_KEY + ".hex",
+     ["--cert", ca("future.pem"), "--key", ca("future.key")], "is not valid before"),
+    ("tls_server_certificate", OWN_KEY + ".hex",
+     ["--cert", ca("server.pem"), "--key", ca("server.key")], "not a code-signing certificate"),
+    ("ca_certificate_without_code_signing_usage", OWN_KEY + ".hex",
+     ["--cert", ca("ca.pem"), "--key", ca("ca.key")], "not a code-signing certificate"),
+    ("key_of_another_certificate", OWN_KEY + ".hex",
+     ["--cert", ca("signer-chain.pem"), "--key", ca("other.key")], "does not match"),
+    ("pkcs12_with_wrong_password", OWN_KEY + ".hex",
+     ["--pkcs12", ca("signer.p12"), "--password-file", ca("wrong.pass")], "wrong password"),
+]
+
+
+def refusal(name, manifest_key, certificate, message):
+    def test():
+        r = run([os.path.join(ONE, "scripts", "release"), "--url", URL, "--manifest-key",
+                 manifest_key, "--tree", REFUSAL_TREE, *certificate, "--ca-file", ca("ca.pem")],
+                cwd=WORK)
+        assert r.returncode != 0, "scripts/release accepted it"
+        assert message in r.stderr, f"refused without saying {message!r}: {r.stderr.strip()}"
+        assert not os.path.exists(os.path.join(ONE, "build", "release")), "it built before refusing"
+        assert not os.path.exists(os.path.join(REFUSAL_TREE, INSTALLER)), "it wrote an installer"
+    test.__name__ = "release_refuses_" + name
+    return test
+
+
+def publisher_guide():
+    with open(os.path.join(ROOT, "README.md")) as f:
+        text = f.read()
+    m = re.search(r"<!-- publisher-guide:begin -->\s*```sh\n(.*?)```\s*<!-- publisher-guide:end -->",
+                  text, re.S)
+    assert m, "README.md has no publisher's guide block"
+    return m.group(1)
+
+
+WWW = os.path.join(ONE, "publisher", "www")
+SIGNED = os.path.join(WWW, INSTALLER)
+
+
+def publisher_guide_signs_and_writes_the_installer_into_the_tree():
+    publisher = os.path.join(ONE, "publisher")
+    os.makedirs(publisher)
+    shutil.copyfile(CLIENT, os.path.join(publisher, "VarnokClient.exe"))
+    shutil.copyfile(ca("signer.p12"), os.path.join(publisher, "codesign.p12"))
+    shutil.copyfile(ca("signer.pass"), os.path.join(publisher, "codesign.pass"))
+    # The guide verifies against the system's roots; this publisher's root is the throwaway CA,
+    # given the way scripts/release takes it.
+    script = publisher_guide().replace("--tree publisher/www",
+                                       "--tree publisher/www --ca-file " + ca("ca.pem"))
+    assert "--ca-file" in script, "the guide no longer calls scripts/release with --tree publisher/www"
+    r = run(["bash", "-euo", "pipefail", "-c", script], cwd=ONE)
+    with open(os.path.join(WORK, "guide.log"), "w") as f:
+        f.write(r.stdout + r.stderr)
+    assert r.returncode == 0, f"the guide failed ({r.returncode}): {r.stderr.strip()[-1500:]}"
+    with open(SIGNED + ".sha256") as f:
+        assert f.read() == f"{digest(SIGNED)}  {INSTALLER}\n", "the .sha256 file names another digest"
+    with open(SIGNED, "rb") as f:
+        data = f.read()
+    with open(os.path.join(publisher, "manifest-key.hex")) as f:
+        key = f.read().strip()
+    assert URL.encode() in data, "the installer does not carry the publisher's URL"
+    assert key.encode() in data, "the installer does not carry the publisher's manifest key"
+
+
+def signed_installer_verifies_against_the_publishers_root_only():
+    r = verify(SIGNED, ca("ca.pem"))
+    assert r.returncode == 0, f"osslsigncode verify failed: {r.stdout[-800:]}{r.stderr[-400:]}"
+    assert "Message digest algorithm  : SHA256" in r.stdout, "the file digest is not SHA-256"
+    r = verify(SIGNED, ca("rogue-ca.pem"))
+    assert r.returncode != 0, "it verifies against a root that never signed it"
+
+
+def served_tree_gives_the_signed_installer_and_its_digest():
+    class Quiet(http.server.SimpleHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
+
+    handler = partial(Quiet, directory=WWW)
+    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    server_side = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    server_side.load_cert_chain(ca("server.pem"), ca("server.key"))
+    httpd.socket = server_side.wrap_socket(httpd.socket, server_side=True)
+    threading.Thread(target=httpd.serve_forever, daemon=True).start()
+    try:
+        client_side = ssl.create_default_context(cafile=ca("ca.pem"))
+        base = "https://localhost:%d" % httpd.server_address[1]
+
+        def get(path):
+            with urllib.request.urlopen(base + path, context=client_side, timeout=30) as resp:
+                return resp.read()
+
+        installer, line = get("/" + INSTALLER), get("/" + INSTALLER + ".sha256").decode()
+        assert line.split()[0] == hashlib.sha256(installer).hexdigest(), \
+            "the served digest is not the served installer's"
+        with open(SIGNED, "rb") as f:
+            assert installer == f.read(), "the served installer differs from the signed file"
+        with open(os.path.join(WWW, "api", "updates", "manifest"), "rb") as f:
+            assert get("/api/updates/manifest") == f.read(), "the manifest is not served as published"
+    finally:
+        httpd.shutdown()
+        httpd.server_close()
+
+
+def pem_certificate_with_time_stamp_server_signs():
+    with tsa.TimeStampServer(CA) as server:
+        r = run([os.path.join(ONE, "scripts", "release"), "--url", URL,
+                 "--manifest-key", os.path.join(ONE, "publisher", "manifest-key.hex"),
+                 "--tree", WWW, "--cert", ca("signer-chain.pem"), "--key", ca("signer.key"),
+                 "--timestamp", server.url, "--ca-file", ca("ca.pem"),
+                 "--tsa-ca-file", ca("ca.pem")], cwd=ONE)
+        assert r.returncode == 0, f"scripts/release failed: {r.stderr.strip()[-1500:]}"
+        assert server.requests == [("application/timestamp-query", True)], \
+            f"the time-stamp server saw {server.requests}"
+    r = verify(SIGNED, ca("ca.pem"), "-TSA-CAfile", ca("ca.pem"))
+    assert r.returncode == 0, f"osslsigncode verify failed: {r.stdout[-800:]}"
+    assert "Timestamp Server Signature verification: ok" in r.stdout, "the signature has no time stamp"
+
+
+def pe_time_stamp(path):
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    return struct.unpack_from("<I", data, pe + 8)[0]
+
+
+def release_build_in_another_folder_is_byte_identical():
+    with open(os.path.join(ONE, "publisher", "manifest-key.hex")) as f:
+        key = f.read().strip()
+    for step in (["cmake", "--preset", "release", "-DVARNOK_BASE_URL=" + URL,
+                  "-DVARNOK_MANIFEST_PUBLIC_KEY=" + key],
+                 ["cmake", "--build", "--preset", "release", "-j", "2", "--target", "VarnokClientSetup"]):
+        r = run(step, cwd=TWO)
+        assert r.returncode == 0, f"{' '.join(step[:3])} failed: {(r.stdout + r.stderr)[-1500:]}"
+    different = []
+    for name in (INSTALLER, "VarnokClientSetup-stripped.exe"):
+        a, b = (os.path.join(copy, "build", "release", name) for copy in (ONE, TWO))
+        print(f"  {name}: {digest(a)} and {digest(b)}")
+        if digest(a) != digest(b):
+            different.append(name)
+        for path in (a, b):
+            assert pe_time_stamp(path) == 0, f"{path} has a time stamp in its PE header"
+    assert not different, f"the two builds differ: {different}"
+    # What a user downloads is, without its signature, the other folder's build.
+    unsigned = os.path.join(WORK, "served-without-signature.exe")
+    r = run(["osslsigncode", "remove-signature", "-in", SIGNED, "-out", unsigned], cwd=WORK)
+    assert r.returncode == 0, f"remove-signature failed: {r.stderr.strip()}"
+    rebuilt = os.path.join(TWO, "build", "release", "VarnokClientSetup-stripped.exe")
+    assert digest(unsigned) == digest(rebuilt), "the served installer is not the rebuilt one"
+
+
+harness.main([refusal(*case) for case in REFUSALS] + [
+    publisher_guide_signs_and_writes_the_installer_into_the_tree,
+    signed_installer_verifies_against_the_publishers_root_only,
+    served_tree_gives_the_signed_installer_and_its_digest,
+    pem_certificate_with_time_stamp_server_signs,
+    release_build_in_another_folder_is_byte_identical,
+])
