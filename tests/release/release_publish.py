@@ -9,17 +9,17 @@ same bytes as the file that was signed.
 usage: release_publish.py <client exe to publish>
 """
 import hashlib
-import http.server
 import os
 import re
 import shutil
+import signal
 import ssl
 import struct
 import subprocess
 import sys
-import threading
+import time
+import urllib.error
 import urllib.request
-from functools import partial
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -172,35 +172,79 @@ def signed_installer_verifies_against_the_publishers_root_only():
     assert r.returncode != 0, "it verifies against a root that never signed it"
 
 
-def served_tree_gives_the_signed_installer_and_its_digest():
-    class Quiet(http.server.SimpleHTTPRequestHandler):
-        def log_message(self, *args):
-            pass
+NGINX_EXAMPLE = os.path.join(ROOT, "tools", "nginx-updates.conf")
+NGINX_MAIN = """{user}
+worker_processes 1;
+daemon off;
+master_process on;
+pid {prefix}/nginx.pid;
+error_log {prefix}/error.log warn;
+events {{ worker_connections 64; }}
+http {{
+    access_log {prefix}/access.log;
+    client_body_temp_path {prefix}/tmp;
+    proxy_temp_path {prefix}/tmp;
+    fastcgi_temp_path {prefix}/tmp;
+    uwsgi_temp_path {prefix}/tmp;
+    scgi_temp_path {prefix}/tmp;
+    include {example};
+}}
+"""
 
-    handler = partial(Quiet, directory=WWW)
-    httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-    server_side = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    server_side.load_cert_chain(ca("server.pem"), ca("server.key"))
-    httpd.socket = server_side.wrap_socket(httpd.socket, server_side=True)
-    threading.Thread(target=httpd.serve_forever, daemon=True).start()
+
+def served_tree_gives_the_signed_installer_and_its_digest():
+    """The tree served by nginx with the README's example configuration, included unchanged."""
+    if os.geteuid() != 0:
+        raise harness.Skip("the nginx example listens on port 443, which only root may open")
+    prefix = os.path.join(WORK, "nginx")
+    shutil.rmtree(prefix, ignore_errors=True)
+    os.makedirs(os.path.join(prefix, "tls"))
+    os.makedirs(os.path.join(prefix, "tmp"))
+    os.symlink(WWW, os.path.join(prefix, "www"))
+    shutil.copyfile(ca("server.pem"), os.path.join(prefix, "tls", "fullchain.pem"))
+    shutil.copyfile(ca("server.key"), os.path.join(prefix, "tls", "privkey.pem"))
+    conf = os.path.join(prefix, "nginx.conf")
+    with open(conf, "w") as f:
+        f.write(NGINX_MAIN.format(user="user root;", prefix=prefix, example=NGINX_EXAMPLE))
+    nginx = subprocess.Popen(["nginx", "-p", prefix + "/", "-c", conf, "-e",
+                              os.path.join(prefix, "error.log")], stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                             start_new_session=True)
     try:
         client_side = ssl.create_default_context(cafile=ca("ca.pem"))
-        base = "https://localhost:%d" % httpd.server_address[1]
 
         def get(path):
-            with urllib.request.urlopen(base + path, context=client_side, timeout=30) as resp:
+            with urllib.request.urlopen("https://localhost" + path, context=client_side,
+                                        timeout=30) as resp:
                 return resp.read()
 
-        installer, line = get("/" + INSTALLER), get("/" + INSTALLER + ".sha256").decode()
+        deadline = time.time() + 15
+        while True:
+            try:
+                installer = get("/" + INSTALLER)
+                break
+            except OSError:
+                assert nginx.poll() is None and time.time() < deadline, \
+                    "nginx did not serve the example configuration; see " + prefix + "/error.log"
+                time.sleep(0.1)
+        line = get("/" + INSTALLER + ".sha256").decode()
         assert line.split()[0] == hashlib.sha256(installer).hexdigest(), \
             "the served digest is not the served installer's"
         with open(SIGNED, "rb") as f:
             assert installer == f.read(), "the served installer differs from the signed file"
         with open(os.path.join(WWW, "api", "updates", "manifest"), "rb") as f:
             assert get("/api/updates/manifest") == f.read(), "the manifest is not served as published"
+        client = [n for n in os.listdir(os.path.join(WWW, "api", "updates", "files"))
+                  if not n.startswith(".")][0]
+        assert get("/api/updates/files/" + client), "the client file is not served"
+        try:
+            get("/api/updates/")
+            raise AssertionError("a listing of the tree was served")
+        except urllib.error.HTTPError as e:
+            assert e.code == 404, e.code
     finally:
-        httpd.shutdown()
-        httpd.server_close()
+        os.killpg(nginx.pid, signal.SIGTERM)
+        nginx.wait(10)
 
 
 def pem_certificate_with_time_stamp_server_signs():
