@@ -44,6 +44,9 @@ varnok_ensure_prefix() {
     for hook in "$VARNOK_ROOT"/scripts/lib/prefix.d/*.sh; do
         [ -f "$hook" ] && { source "$hook" || return 1; }
     done
+    # The hooks' wine calls leave a server running for a while; the persistent one that the
+    # session starts next cannot start beside it.
+    wineserver -w
     touch "$stamp"
 }
 
