@@ -23,8 +23,10 @@ DEV_KEY = os.path.join(harness.ROOT, "tests", "fixtures", "dev-manifest-key.NOT-
 STATE = os.path.join(harness.ROOT, "build", "e2e-update-server")
 MANIFEST = "/api/updates/manifest"
 
-CONF = """
-{user}
+def nginx_conf(state, http_body):
+    """A whole nginx.conf that keeps everything nginx writes in `state` (run as root, its worker
+    would otherwise be nobody and might not read the build tree); `http_body` goes into http."""
+    return f"""{"user root;" if os.geteuid() == 0 else ""}
 worker_processes 1;
 daemon off;
 master_process on;
@@ -38,6 +40,12 @@ http {{
     fastcgi_temp_path {state}/tmp;
     uwsgi_temp_path {state}/tmp;
     scgi_temp_path {state}/tmp;
+{http_body}
+}}
+"""
+
+
+SERVER = """
     types {{ }}
     default_type application/octet-stream;
     keepalive_timeout 10;
@@ -49,9 +57,7 @@ http {{
         ssl_certificate_key {ca}/localhost.key;
         root {root};
         location /api/updates/files/ {{ {rate} }}
-    }}
-}}
-"""
+    }}"""
 
 
 def ensure_tool():
@@ -106,9 +112,9 @@ class UpdateServer:
         os.makedirs(os.path.join(STATE, "tmp"))
         conf = os.path.join(STATE, "nginx.conf")
         with open(conf, "w") as f:
-            f.write(CONF.format(user="user root;" if os.geteuid() == 0 else "", state=STATE,
-                                port=PORT, ca=ca, root=os.path.abspath(root),
-                                rate=f"limit_rate {rate};" if rate else ""))
+            f.write(nginx_conf(STATE, SERVER.format(
+                port=PORT, ca=ca, root=os.path.abspath(root),
+                rate=f"limit_rate {rate};" if rate else "")))
         self.proc = subprocess.Popen(["nginx", "-p", STATE + "/", "-c", conf, "-e",
                                       os.path.join(STATE, "error.log")],
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,

@@ -27,7 +27,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import codesign_ca  # noqa: E402
 import harness  # noqa: E402
 import tsa  # noqa: E402
-from update_server import ensure_tool  # noqa: E402
+from update_server import ensure_tool, nginx_conf  # noqa: E402
 
 CLIENT = sys.argv[1]
 WORK = os.path.join(ROOT, "build", "release-test")
@@ -173,25 +173,6 @@ def signed_installer_verifies_against_the_publishers_root_only():
 
 
 NGINX_EXAMPLE = os.path.join(ROOT, "tools", "nginx-updates.conf")
-NGINX_MAIN = """{user}
-worker_processes 1;
-daemon off;
-master_process on;
-pid {prefix}/nginx.pid;
-error_log {prefix}/error.log warn;
-events {{ worker_connections 64; }}
-http {{
-    access_log {prefix}/access.log;
-    client_body_temp_path {prefix}/tmp;
-    proxy_temp_path {prefix}/tmp;
-    fastcgi_temp_path {prefix}/tmp;
-    uwsgi_temp_path {prefix}/tmp;
-    scgi_temp_path {prefix}/tmp;
-    include {example};
-}}
-"""
-
-
 def served_tree_gives_the_signed_installer_and_its_digest():
     """The tree served by nginx with the README's example configuration, included unchanged."""
     if os.geteuid() != 0:
@@ -205,7 +186,7 @@ def served_tree_gives_the_signed_installer_and_its_digest():
     shutil.copyfile(ca("server.key"), os.path.join(prefix, "tls", "privkey.pem"))
     conf = os.path.join(prefix, "nginx.conf")
     with open(conf, "w") as f:
-        f.write(NGINX_MAIN.format(user="user root;", prefix=prefix, example=NGINX_EXAMPLE))
+        f.write(nginx_conf(prefix, f"    include {NGINX_EXAMPLE};"))
     nginx = subprocess.Popen(["nginx", "-p", prefix + "/", "-c", conf, "-e",
                               os.path.join(prefix, "error.log")], stdin=subprocess.DEVNULL,
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
