@@ -55,7 +55,7 @@ def earlier_client():
     return data
 
 
-def install_and_fail(message, server=None):
+def install_and_fail(message):
     """Install pressed, the Error screen with exactly `message`, no partial file left."""
     w = window()
     try:
@@ -298,9 +298,10 @@ def test_the_unreachable_rows_of_the_message_table():
 
 # --- cancel, retry and closing during a download --------------------------------------------
 
-def slow_download_started(w):
-    """The Installing screen with the download under way (its partial file exists)."""
-    w.click(*INSTALL)
+def slow_install_started(w, start):
+    """`start` pressed Install; the Installing screen with the download under way (its partial
+    file exists)."""
+    start()
     wait_until(lambda: os.path.exists(env.PART), "the download to start")
     w.wait_for(is_installing, "the Installing screen")
 
@@ -312,7 +313,7 @@ def test_cancel_during_the_download_returns_to_ready_and_removes_the_partial_fil
     with UpdateServer(WWW, rate="64k"):
         w = window()
         try:
-            slow_download_started(w)
+            slow_install_started(w, lambda: w.click(*INSTALL))
             w.click(*INSTALL)  # Cancel sits where Install was
             w.wait_for(is_ready, "the Ready screen after Cancel", timeout=30)
             wait_until(lambda: not env.leftover_parts(), "the partial file to go", timeout=10)
@@ -347,7 +348,7 @@ def test_closing_the_window_during_a_download_ends_the_process_with_exit_code_0(
     with UpdateServer(WWW, rate="64k"):
         w = window()
         try:
-            slow_download_started(w)
+            slow_install_started(w, lambda: w.click(*INSTALL))
             w.click(*CLOSE_BUTTON)
             wait_until(lambda: not harness.xdotool("search", "--onlyvisible", "--name",
                                                    "^Varnok Client$", check=False),

@@ -11,9 +11,10 @@ import time
 import harness
 import install_env as env
 import installer_window
-from installer_window import ACCENT, is_done, is_error, is_installing, is_ready
+from installer_window import ACCENT, is_done, is_error, is_ready
 # The mouse install tests' helpers; that module takes the same first three arguments.
-from install_flow import WWW, check_installed, publish_standin, wait_until
+from install_flow import (WWW, check_installed, publish_standin, slow_install_started,
+                          wait_until)
 from update_server import MANIFEST, UpdateServer
 
 EXE, A11Y = sys.argv[1], sys.argv[4]
@@ -105,12 +106,6 @@ def ready_tree(desktop=True, launch=True, focus="Install"):
             box("Desktop shortcut", desktop), box("Launch after install", launch),
             ("Install", ROLE_BUTTON, FOCUSED_BUTTON if focus == "Install" else BUTTON, "",
              "Press")]
-
-
-def slow_install_started(w, start):
-    start()
-    wait_until(lambda: os.path.exists(env.PART), "the download to start")
-    w.wait_for(is_installing, "the Installing screen")
 
 
 # --- the keyboard alone -----------------------------------------------------------------------
