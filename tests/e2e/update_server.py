@@ -17,7 +17,21 @@ import harness
 sys.path.insert(0, os.path.join(harness.ROOT, "tests", "servers"))
 import make_test_ca  # noqa: E402
 
-PORT = 8443
+
+def _configured_port():
+    """The port of the base URL this build tree's installer was configured with (8443 unless a
+    worktree chose another, so that two trees can run their end-to-end tests side by side)."""
+    import re
+    header = os.path.join(harness.ROOT, "build", "windows", "generated", "build_config.h")
+    try:
+        text = open(header, encoding="utf-8").read()
+    except OSError:
+        return 8443
+    m = re.search(r'kWebBaseUrl\[\] = "https://localhost:(\d+)"', text)
+    return int(m.group(1)) if m else 8443
+
+
+PORT = _configured_port()
 TOOL = os.path.join(harness.ROOT, "build", "host", "tools", "varnok-publish")
 DEV_KEY = os.path.join(harness.ROOT, "tests", "fixtures", "dev-manifest-key.NOT-FOR-RELEASE.pem")
 STATE = os.path.join(harness.ROOT, "build", "e2e-update-server")
@@ -123,7 +137,7 @@ class UpdateServer:
         while not port_open():
             if self.proc.poll() is not None or time.time() > deadline:
                 self.stop()
-                raise AssertionError("nginx did not start on 8443; see " + STATE + "/error.log")
+                raise AssertionError(f"nginx did not start on {PORT}; see " + STATE + "/error.log")
             time.sleep(0.05)
 
     def requests(self):
