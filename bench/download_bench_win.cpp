@@ -95,12 +95,13 @@ int wmain(int argc, wchar_t** argv) {
         const std::string sha = Utf16ToUtf8(FromWide(argv[5]));
         std::atomic<bool> cancel{false};
         unsigned long long reports = 0;
-        std::string code;
+        Failure failure;
         const auto start = std::chrono::steady_clock::now();
         const DownloadOutcome outcome = DownloadFile(
             url, FromWide(argv[3]), size, sha, cancel, [&](const DownloadProgress&) { ++reports; },
-            code);
+            failure);
         const double seconds = Seconds(start);
+        std::string code = failure.code;
         if (outcome != DownloadOutcome::Transferred) code = "not_transferred";
         Print("download", seconds, size, code);
         std::printf("progress_reports=%llu\n", reports);

@@ -4,63 +4,82 @@
 
 #include "common/files.h"
 #include "manifest/sha256.h"
-#include "net/winhttp_request_win.h"
+#include "net/body_read_win.h"
 
 namespace {
 
-// Flushes and closes the file; false when any byte may not have reached the disk.
-bool CloseOutput(FileOwner& out) {
+// Flushes and closes the file; false (with the system's number) when any byte may not have
+// reached the disk.
+bool CloseOutput(FileOwner& out, uint32_t& error) {
     if (!out) return true;
-    uint32_t error = 0;
     const bool flushed = FlushFile(out, error);
     out.reset();
     return flushed;
 }
 
-// The transfer once the response is 200: the body goes to `out` and `hasher` chunk by chunk.
-std::string TransferBody(HINTERNET request, FileOwner& out, Sha256Hasher& hasher,
-                         uint64_t expectedSize, std::string_view expectedSha256,
-                         const std::atomic<bool>& cancel, const DownloadProgressSink& progress,
-                         int64_t startNs) {
-    const auto buffer = std::make_unique<char[]>(kDownloadBufferBytes);
+// The body into the file and the hash, held to the announced size, cancelled between batches,
+// with rate-limited progress.
+struct FileDestination {
+    FileOwner& out;
+    Sha256Hasher& hasher;
+    uint64_t expectedSize;
+    const std::atomic<bool>& cancel;
+    const DownloadProgressSink& progress;
+    int64_t startNs;
+    int64_t lastReportNs;
     uint64_t received = 0;
-    int64_t lastReportNs = startNs;
-    for (;;) {
-        DWORD available = 0;
-        // A failed query is the end of the body like an empty one; the size check below catches
-        // a body that stopped early.
-        if (!WinHttpQueryDataAvailable(request, &available) || available == 0) break;
-        if (cancel.load()) return "cancelled";
-        while (available != 0) {
-            const DWORD want = available < kDownloadBufferBytes ? available : kDownloadBufferBytes;
-            DWORD got = 0;
-            if (!g_winHttpReadData(request, buffer.get(), want, &got)) return "read_failed";
-            if (got == 0) break;
-            received += got;
-            // The chunk that would cross the announced size is never written.
-            if (received > expectedSize) return "size_exceeded";
-            uint32_t writeError = 0;
-            if (!WriteToFile(out, buffer.get(), got, writeError) || !hasher.ready)
-                return "disk_or_hash_error";
-            if (!hasher.Update(buffer.get(), got)) return "disk_or_hash_error";
-            available -= got < available ? got : available;
-            const int64_t nowNs = g_monotonicNowNs();
-            if (ProgressDue(lastReportNs, nowNs, received, expectedSize)) {
-                if (progress) {
-                    progress(DownloadProgress{received, expectedSize,
-                                              AverageBytesPerSecond(received, startNs, nowNs)});
-                }
-                lastReportNs = nowNs;
-            }
-        }
+
+    bool Batch(uint64_t, Failure& failure) {
+        if (!cancel.load()) return true;
+        SetFailure(failure, "cancelled");
+        return false;
     }
+    bool Chunk(const char* data, size_t size, Failure& failure) {
+        received += size;
+        // The chunk that would cross the announced size is never written.
+        if (received > expectedSize) {
+            SetFailure(failure, "size_exceeded");
+            return false;
+        }
+        // Every chunk is one write of its own, so a full disk shows at that chunk.
+        uint32_t writeError = 0;
+        if (!WriteToFile(out, data, size, writeError)) {
+            SetFailure(failure, "disk_or_hash_error", writeError);
+            return false;
+        }
+        if (!hasher.ready || !hasher.Update(data, size)) {
+            SetFailure(failure, "disk_or_hash_error");
+            return false;
+        }
+        const int64_t nowNs = g_monotonicNowNs();
+        if (ProgressDue(lastReportNs, nowNs, received, expectedSize)) {
+            if (progress) {
+                progress(DownloadProgress{received, expectedSize,
+                                          AverageBytesPerSecond(received, startNs, nowNs)});
+            }
+            lastReportNs = nowNs;
+        }
+        return true;
+    }
+};
+
+// The transfer once the response is 200.
+void TransferBody(HINTERNET request, FileDestination& destination, std::string_view expectedSha256,
+                  Failure& result) {
+    const auto buffer = std::make_unique<char[]>(kDownloadBufferBytes);
+    if (!ReadResponseBody(request, buffer.get(), kDownloadBufferBytes, nullptr, destination,
+                          result))
+        return;
     // Bytes that were received but could not be flushed would leave a short file behind a
     // success, so a failed flush or close is a disk error.
-    if (!CloseOutput(out)) return "disk_or_hash_error";
-    if (received != expectedSize) return "size_mismatch";
-    const std::string digest = hasher.FinishHex();
-    if (digest.empty() || digest != expectedSha256) return "sha256_mismatch";
-    return {};
+    uint32_t flushError = 0;
+    if (!CloseOutput(destination.out, flushError))
+        return SetFailure(result, "disk_or_hash_error", flushError);
+    if (destination.received != destination.expectedSize)
+        return SetFailure(result, "size_mismatch");
+    const std::string digest = destination.hasher.FinishHex();
+    if (digest.empty() || digest != expectedSha256) return SetFailure(result, "sha256_mismatch");
+    SetFailure(result, {});
 }
 
 }  // namespace
@@ -68,32 +87,40 @@ std::string TransferBody(HINTERNET request, FileOwner& out, Sha256Hasher& hasher
 DownloadOutcome DownloadFile(std::string_view url, const std::u16string& destination,
                              uint64_t expectedSize, std::string_view expectedSha256,
                              const std::atomic<bool>& cancel, const DownloadProgressSink& progress,
-                             std::string& resultCode, const HttpTimeouts& timeouts) {
+                             Failure& result, const HttpTimeouts& timeouts) {
     UrlParts parts;
-    if (!SplitUrl(url, parts)) return DownloadOutcome::UrlRejected;
+    if (!SplitUrl(url, parts)) {
+        SetFailure(result, "invalid_url");
+        return DownloadOutcome::UrlRejected;
+    }
     // Declared before the handles so that it closes after them.
     Sha256Hasher hasher;
     HttpGet get;
-    if (OpenHttpGet(parts, get) != OpenStep::done) return DownloadOutcome::NoConnection;
+    if (OpenHttpGet(parts, get) != OpenStep::done) {
+        SetFailure(result, "no_connection", GetLastError());
+        return DownloadOutcome::NoConnection;
+    }
     ConfigureHttpGet(get.request.get(), timeouts);
 
     hasher.Open();
-    // Every chunk is one write of its own, so a full disk shows at that chunk.
     uint32_t openError = 0;
     FileOwner out = CreateFileForWriting(destination, openError);
     const int64_t startNs = g_monotonicNowNs();
 
-    if (!out || !hasher.ready) {
-        resultCode = "network_error";
+    if (!out) {
+        SetFailure(result, "network_error", openError);
+    } else if (!hasher.ready) {
+        SetFailure(result, "network_error");
     } else if (!SendHttpGet(get.request.get())) {
-        resultCode = "network_error";
+        SetFailure(result, "network_error", GetLastError());
     } else if (const uint32_t status = QueryHttpStatus(get.request.get()); status != 200) {
-        resultCode = "http_" + std::to_string(status);
+        SetFailure(result, "http_" + std::to_string(status), status, FailureNumber::Http);
     } else {
-        resultCode = TransferBody(get.request.get(), out, hasher, expectedSize, expectedSha256,
-                                  cancel, progress, startNs);
+        FileDestination sink{out, hasher, expectedSize, cancel, progress, startNs, startNs};
+        TransferBody(get.request.get(), sink, expectedSha256, result);
     }
-    CloseOutput(out);
+    uint32_t ignored = 0;
+    CloseOutput(out, ignored);
     // Leaving closes the request, the connection and the session, then the hasher.
     return DownloadOutcome::Transferred;
 }

@@ -28,13 +28,15 @@ struct HttpGet {
 enum class OpenStep { done, session, connection, request };
 
 // Opens the three handles in order and stops at the first that cannot be created; handles
-// already obtained are closed by the caller's HttpGet going out of scope.
+// already obtained are closed by the caller's HttpGet going out of scope. On failure
+// GetLastError still holds the failing call's error when this returns.
 OpenStep OpenHttpGet(const UrlParts& url, HttpGet& get);
 
 // Redirects off and the time-outs; results ignored, as a refused option only loosens a bound.
 void ConfigureHttpGet(HINTERNET request, const HttpTimeouts& timeouts);
 
-// Sends the request and waits for the response headers.
+// Sends the request and waits for the response headers. On failure GetLastError still holds the
+// failing call's error (12029 refused, 12175 certificate, 12002 time-out...) when this returns.
 bool SendHttpGet(HINTERNET request);
 
 // The numeric status, 0 when it cannot be read.

@@ -36,7 +36,8 @@ std::string Nginx(const std::string& target) {
 
 struct Download {
     DownloadOutcome outcome = DownloadOutcome::UrlRejected;
-    std::string code = "unset";
+    std::string code = "unset";  // the failure's code
+    Failure failure;
     std::vector<DownloadProgress> reports;
     std::string file;  // what the destination held afterwards
     bool fileExists = false;
@@ -56,7 +57,8 @@ Download Fetch(
             d.reports.push_back(p);
             if (onReport) onReport(p, cancel);
         },
-        d.code, timeouts);
+        d.failure, timeouts);
+    d.code = d.failure.code;
     d.fileExists = std::filesystem::exists(dest);
     if (d.fileExists) d.file = ReadFileBytes(dest);
     return d;
@@ -218,15 +220,16 @@ TEST(DownloadFile, UnwritableDestinationSendsNoRequest) {
     ScratchDir dir;
     const std::string token = UniqueToken();
     std::atomic<bool> cancel{false};
-    std::string code;
+    Failure failure;
     // A folder that does not exist, and a destination that is itself a folder.
     for (const std::filesystem::path& dest :
          {dir / "missing" / "folder" / "x.part", std::filesystem::path(dir.path())}) {
         const DownloadOutcome outcome =
             DownloadFile(Fault("/body/10?" + token), dest.u16string(), 10, Digest(PatternBytes(10)),
-                         cancel, nullptr, code);
+                         cancel, nullptr, failure);
         EXPECT_EQ(outcome, DownloadOutcome::Transferred);
-        EXPECT_EQ(code, "network_error") << dest;
+        EXPECT_EQ(failure.code, "network_error") << dest;
+        EXPECT_NE(failure.number, 0u) << "the file system's reason is kept";
     }
     EXPECT_TRUE(FaultRequestsWith(token).empty()) << "a request reached the server";
 }
@@ -287,10 +290,12 @@ TEST(DownloadFile, FullDiskIsADiskError) {
     if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr)
         GTEST_SKIP() << "needs Wine's view of /dev/full; on Windows a full volume is needed";
     std::atomic<bool> cancel{false};
-    std::string code;
+    Failure failure;
     const DownloadOutcome outcome =
         DownloadFile(Fault("/body/100000"), u"Z:\\dev\\full", 100000, Digest(PatternBytes(100000)),
-                     cancel, nullptr, code);
+                     cancel, nullptr, failure);
     EXPECT_EQ(outcome, DownloadOutcome::Transferred);
-    EXPECT_EQ(code, "disk_or_hash_error");
+    EXPECT_EQ(failure.code, "disk_or_hash_error");
+    EXPECT_EQ(failure.number, static_cast<uint32_t>(ERROR_DISK_FULL));
+    EXPECT_EQ(failure.source, FailureNumber::Windows);
 }

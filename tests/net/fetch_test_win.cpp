@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "common/scoped_override.h"
@@ -28,13 +30,15 @@ bool RunningUnderWine() {
 struct Fetch {
     bool ok = false;
     std::string body;
-    std::string error;
+    std::string error;  // the failure's code
+    Failure failure;
 };
 
 Fetch Get(const std::string& url, uint64_t limit = kNoLimit,
           const HttpTimeouts& timeouts = kFetchTimeouts) {
     Fetch fetch;
-    fetch.ok = HttpsGetToMemory(url, limit, fetch.body, fetch.error, timeouts);
+    fetch.ok = HttpsGetToMemory(url, limit, fetch.body, fetch.failure, timeouts);
+    fetch.error = fetch.failure.code;
     return fetch;
 }
 
@@ -56,11 +60,11 @@ TEST(HttpsGetToMemory, ReadsAFileFromNginxWholly) {
 TEST(HttpsGetToMemory, EmptyOkResponseSucceedsWithEmptyBodyAndLeavesErrorAlone) {
     REQUIRE_TEST_SERVERS();
     std::string body = "stale";
-    std::string error = "caller's text";
+    Failure error{"step", "caller's text"};
     ASSERT_TRUE(HttpsGetToMemory(HttpsUrl(Servers().trustedPort, Servers().files.at("empty").path),
                                  kNoLimit, body, error));
     EXPECT_TRUE(body.empty());
-    EXPECT_EQ(error, "caller's text");
+    EXPECT_EQ(error.code, "caller's text");
 }
 
 TEST(HttpsGetToMemory, BodyOfExactlyTheLimitIsAcceptedAndOneByteMoreIsNot) {
@@ -122,9 +126,10 @@ TEST(HttpsGetToMemory, SendsTheInstallersUserAgentAndPathWithQueryButNoFragment)
 
 TEST(HttpsGetToMemory, UnsplittableUrlIsInvalid) {
     for (const char* url : {"", "ftp://localhost/x", "localhost/x"}) {
-        std::string body, error;
+        std::string body;
+        Failure error;
         EXPECT_FALSE(HttpsGetToMemory(url, kNoLimit, body, error)) << url;
-        EXPECT_EQ(error, "invalid_url");
+        EXPECT_EQ(error.code, "invalid_url");
     }
 }
 
@@ -259,4 +264,57 @@ TEST(HttpsGetToMemory, HeadersDrippedInsideEveryTimeOutEndAtTheOverallBound) {
     });
     EXPECT_FALSE(fetch.ok);
     EXPECT_EQ(fetch.error, "fetch_timed_out");
+}
+
+// What support reads from the Error screen: each failure's code comes with the number the
+// system gave for it, taken right after the failing call.
+TEST(HttpsGetToMemory, EveryFailureKeepsTheSystemsNumberBesideItsCode) {
+    REQUIRE_TEST_SERVERS();
+    const std::string small = Servers().files.at("small").path;
+    // Windows reports a certificate it refuses as a secure failure; Wine's TLS layer reports the
+    // same refusal as a secure channel error.
+    const uint32_t untrusted =
+        RunningUnderWine() ? ERROR_WINHTTP_SECURE_CHANNEL_ERROR : ERROR_WINHTTP_SECURE_FAILURE;
+    struct Row {
+        const char* what;
+        std::function<Fetch()> run;
+        const char* code;
+        uint32_t number;
+        FailureNumber source;
+    };
+    const Row rows[] = {
+        {"nothing listening", [&] { return Get(HttpsUrl(Servers().closedPort, small)); },
+         "network_unreachable", ERROR_WINHTTP_CANNOT_CONNECT, FailureNumber::Windows},
+        {"an untrusted CA", [&] { return Get(HttpsUrl(Servers().rogueCaPort, small)); },
+         "network_unreachable", untrusted, FailureNumber::Windows},
+        {"a missing file", [&] { return Get(HttpsUrl(Servers().trustedPort, "/missing")); },
+         "http_404", 404, FailureNumber::Http},
+        {"a body over the limit", [&] { return Get(HttpsUrl(Servers().trustedPort, small), 10); },
+         "response_too_large", 0, FailureNumber::None},
+        {"no session",
+         [&] {
+             ScopedOverride o(g_winHttpOpen, &NoSession);
+             return Get(HttpsUrl(Servers().trustedPort, small));
+         },
+         "winhttp_open", ERROR_NOT_ENOUGH_MEMORY, FailureNumber::Windows},
+        {"no connection",
+         [&] {
+             ScopedOverride o(g_winHttpConnect, &NoConnection);
+             return Get(HttpsUrl(Servers().trustedPort, small));
+         },
+         "connect_failed", ERROR_WINHTTP_INVALID_URL, FailureNumber::Windows},
+        {"a read that fails",
+         [&] {
+             g_readsBeforeFailure = 0;
+             ScopedOverride o(g_winHttpReadData, &FailingRead);
+             return Get(HttpsUrl(Servers().trustedPort, small));
+         },
+         "read_failed", ERROR_WINHTTP_CONNECTION_ERROR, FailureNumber::Windows},
+    };
+    for (const Row& row : rows) {
+        const Fetch fetch = row.run();
+        EXPECT_EQ(fetch.failure.code, row.code) << row.what;
+        EXPECT_EQ(fetch.failure.number, row.number) << row.what;
+        EXPECT_EQ(fetch.failure.source, row.source) << row.what;
+    }
 }
