@@ -23,15 +23,15 @@ void StartInstall(InstallerState& state) {
     PublishProgress(state, connecting, false);
 
     if (g_startWorkerThread == nullptr) {
-        FailInstall(state, kWorkerNotStartedMessage);
+        FailInstall(state, kWorkerNotStartedMessage, Failure{"start_worker", "no_worker"});
         return;
     }
     try {
         state.worker = g_startWorkerThread(std::move(args));
     } catch (const std::system_error&) {
         // Without a worker nobody would ever leave the Installing screen or clear workerBusy.
-        FailInstall(state, kWorkerNotStartedMessage);
+        FailInstall(state, kWorkerNotStartedMessage, Failure{"start_worker", "thread_not_started"});
     } catch (const std::bad_alloc&) {
-        FailInstall(state, kWorkerNotStartedMessage);
+        FailInstall(state, kWorkerNotStartedMessage, Failure{"start_worker", "out_of_memory"});
     }
 }

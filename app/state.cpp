@@ -37,10 +37,11 @@ void PublishProgress(InstallerState& state, const InstallProgress& block, bool s
     Notify(state, stageChanged);
 }
 
-void FailInstall(InstallerState& state, std::u16string_view message) {
+void FailInstall(InstallerState& state, std::u16string_view message, const Failure& failure) {
     InstallProgress block;
     block.stage = InstallStage::Error;
     block.errorText = message;
+    block.failure = failure;
     state.workerBusy.exchange(false);
     {
         std::lock_guard lock(state.mutex);

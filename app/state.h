@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/failure.h"
+
 // Opaque views of the Windows handle types, so the record stays portable.
 struct HWND__;
 struct HINSTANCE__;
@@ -44,6 +46,9 @@ struct InstallProgress {
     uint64_t bytesTotal = 0;
     double bytesPerSecond = 0.0;
     bool indeterminate = false;
+    // On the Error screen: what lay behind the message, for whoever supports the user. Never
+    // painted; the message is what the user sees.
+    Failure failure;
 };
 
 struct LayoutRect {
@@ -134,8 +139,9 @@ std::u16string SnapshotClientExePath(InstallerState& state);
 void PublishProgress(InstallerState& state, const InstallProgress& block, bool stageChanged);
 
 // Ends an install with the Error screen: clears workerBusy first, then publishes a block that
-// holds only the stage and the message, and posts WM_INSTALL_STAGE.
-void FailInstall(InstallerState& state, std::u16string_view message);
+// holds only the stage, the message and what lay behind it, and posts WM_INSTALL_STAGE.
+void FailInstall(InstallerState& state, std::u16string_view message,
+                 const Failure& failure = Failure{});
 
 // The two window questions of the protocol. Tests replace them; the defaults ask the system.
 using WindowAliveFn = bool (*)(WindowHandle window);

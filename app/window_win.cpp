@@ -5,6 +5,8 @@
 #include <cmath>
 
 #include "app/accessible_win.h"
+#include "app/failure_report.h"
+#include "app/failure_report_win.h"
 #include "app/commands_win.h"
 #include "app/focus.h"
 #include "app/hit_test.h"
@@ -129,7 +131,21 @@ void ShowFocusCue(InstallerState& state, HWND window) {
     Repaint(window);
 }
 
+// Ctrl+C on the Error screen copies the message and what lay behind it, as Ctrl+C does in a
+// Windows message box, so a user can paste the reason into a support request.
+bool OnCopyKey(InstallerState& state, HWND window, WPARAM wParam) {
+    if (wParam != 'C' || GetKeyState(VK_CONTROL) >= 0) return false;
+    const InstallProgress progress = SnapshotProgress(state);
+    if (progress.stage != InstallStage::Error) return false;
+    const std::u16string systemText = progress.failure.source == FailureNumber::Windows
+                                          ? g_systemErrorText(progress.failure.number)
+                                          : std::u16string();
+    CopyFailureReport(window, FailureReportText(progress.errorText, progress.failure, systemText));
+    return true;
+}
+
 bool OnKeyDown(InstallerState& state, HWND window, WPARAM wParam, LPARAM lParam) {
+    if (OnCopyKey(state, window, wParam)) return true;
     FocusKey key;
     if (!FocusKeyOf(wParam, &key)) return false;
     // Bit 30: the key was already down. A held key moves the focus on, but activates only once,

@@ -25,6 +25,12 @@ inline void FreeLocal(void* p) {
 inline void LeaveComApartment(bool) {
     CoUninitialize();
 }
+inline void FreeGlobal(HGLOBAL p) {
+    GlobalFree(p);
+}
+inline void CloseClipboardOwner(bool) {
+    CloseClipboard();
+}
 }  // namespace handle_detail
 
 using UniqueHandleKernel = UniqueHandle<HANDLE, &CloseHandle>;
@@ -40,6 +46,13 @@ using ComPtr = UniqueHandle<I*, &handle_detail::ReleaseCom<I>>;
 using UniqueCoTaskString = UniqueHandle<wchar_t*, &CoTaskMemFree>;
 using UniqueLocalMemory = UniqueHandle<void*, &handle_detail::FreeLocal>;
 using UniqueArgv = UniqueHandle<wchar_t**, &handle_detail::FreeLocal>;
+using UniqueGlobalMemory = UniqueHandle<HGLOBAL, &handle_detail::FreeGlobal>;
+
+// The clipboard, opened for `window` and closed again when the owner ends.
+using UniqueClipboard = UniqueHandle<bool, &handle_detail::CloseClipboardOwner>;
+inline UniqueClipboard OpenClipboardFor(HWND window) {
+    return UniqueClipboard(OpenClipboard(window) != FALSE);
+}
 
 // COM on the calling thread as a single-threaded apartment, left again when the owner ends. Only a
 // successful initialisation (S_FALSE included) is balanced by CoUninitialize.

@@ -24,30 +24,53 @@ namespace {
 // What one run found out and what it reports at its end.
 struct InstallRun {
     std::u16string message;  // the user's message when the run failed
+    Failure failure;         // and what was behind it
     std::string version;
     std::u16string clientPath;
     uint64_t clientBytes = 0;
 };
 
-InstallEnd Fail(InstallRun& run, std::u16string message) {
+InstallEnd Fail(InstallRun& run, std::u16string message, const char* step) {
     run.message = std::move(message);
+    run.failure.step = step;
     return InstallEnd::Failed;
 }
 
+// A failure whose code and number the step found out itself.
+InstallEnd Fail(InstallRun& run, std::u16string message, const char* step, std::string code,
+                uint32_t number = 0) {
+    SetFailure(run.failure, std::move(code), number);
+    return Fail(run, std::move(message), step);
+}
+
 bool VerifyManifestResponse(const std::string& response, std::string_view folderUtf8,
-                            UpdateManifest& manifest) {
+                            UpdateManifest& manifest, std::string& code) {
     const std::string_view key = BuiltInManifestPublicKey();
     // Nothing is assumed installed and no earlier manifest is known: builds and times are held
     // only to the rules' own bounds. A time of 0 reads the system clock.
-    return VerifyUpdateManifest(response.data(), response.size(), 0, 0, folderUtf8, manifest,
-                                key.data(), key.size(), 0, 0) &&
-           manifest.signatureVerified && manifest.launcher.has_value();
+    if (!VerifyUpdateManifest(response.data(), response.size(), 0, 0, folderUtf8, manifest,
+                              key.data(), key.size(), 0, 0)) {
+        code = manifest.errorCode;
+        return false;
+    }
+    if (!manifest.signatureVerified)
+        code = "signature_not_verified";
+    else if (!manifest.launcher.has_value())
+        code = "no_launcher_entry";
+    return code.empty();
 }
 
 // Created, and afterwards still a real local folder (not a file, not a link put in its place).
-bool CreateInstallFolder(std::u16string_view folder, std::string_view folderUtf8) {
+bool CreateInstallFolder(std::u16string_view folder, std::string_view folderUtf8,
+                         Failure& failure) {
     uint32_t error = 0;
-    return CreateFolderTree(folder, error) && IsAcceptableLocalFolder(folderUtf8, true);
+    if (!CreateFolderTree(folder, error)) {
+        SetFailure(failure, "folder_not_created", error);
+        return false;
+    }
+    if (IsAcceptableLocalFolder(folderUtf8, true)) return true;
+    SetFailure(failure, "folder_refused_after_creation");
+    return false;
 }
 
 DownloadProgressSink ReportDownload(InstallerState& state) {
@@ -108,23 +131,24 @@ void CreateShortcuts(const std::u16string& installDir, const std::u16string& cli
 InstallEnd InstallClient(const WorkerArgs& args, InstallRun& run) {
     InstallerState& state = *args.state;
     const std::string folderUtf8 = Utf16ToUtf8(args.installDir);
-    if (!IsAcceptableLocalFolder(folderUtf8, false)) return Fail(run, kFolderRefusedMessage);
+    if (!IsAcceptableLocalFolder(folderUtf8, false))
+        return Fail(run, kFolderRefusedMessage, "folder_check", "folder_refused");
 
     std::string response;
-    std::string fetchError;
     if (!HttpsGetToMemory(args.baseUrl + std::string(kManifestPath), kManifestByteLimit, response,
-                          fetchError))
-        return Fail(run, kNoServerMessage);
+                          run.failure))
+        return Fail(run, kNoServerMessage, "manifest_fetch");
     if (state.cancelRequested.load()) return InstallEnd::Cancelled;
 
     UpdateManifest manifest;
-    if (!VerifyManifestResponse(response, folderUtf8, manifest))
-        return Fail(run, kManifestRefusedMessage);
+    std::string manifestCode;
+    if (!VerifyManifestResponse(response, folderUtf8, manifest, manifestCode))
+        return Fail(run, kManifestRefusedMessage, "manifest_check", manifestCode);
     const LauncherEntry& launcher = *manifest.launcher;
     run.version = manifest.launcher_version;
 
-    if (!CreateInstallFolder(args.installDir, folderUtf8))
-        return Fail(run, kFolderNotCreatedMessage + args.installDir);
+    if (!CreateInstallFolder(args.installDir, folderUtf8, run.failure))
+        return Fail(run, kFolderNotCreatedMessage + args.installDir, "folder_create");
 
     run.clientPath = JoinPath(args.installDir, kClientExeName);
     const std::u16string partPath = JoinPath(args.installDir, kPartialDownloadName);
@@ -132,30 +156,29 @@ InstallEnd InstallClient(const WorkerArgs& args, InstallRun& run) {
     // The partial file goes on every way out that does not move it into place.
     ScopeExit removePart([&partPath] { RemoveFile(partPath); });
 
-    std::string resultCode;
     switch (DownloadFile(args.baseUrl + launcher.url, partPath, launcher.size_bytes,
                          launcher.sha256, state.cancelRequested, ReportDownload(state),
-                         resultCode)) {
+                         run.failure)) {
         case DownloadOutcome::UrlRejected:
-            return Fail(run, kUrlRefusedMessage);
+            return Fail(run, kUrlRefusedMessage, "download");
         case DownloadOutcome::NoConnection:
-            return Fail(run, kNoConnectionMessage);
+            return Fail(run, kNoConnectionMessage, "download");
         case DownloadOutcome::Transferred:
             break;
     }
-    if (resultCode == "cancelled") return InstallEnd::Cancelled;
-    if (!resultCode.empty()) return Fail(run, kDownloadFailedMessage);
+    if (run.failure.code == "cancelled") return InstallEnd::Cancelled;
+    if (!run.failure.code.empty()) return Fail(run, kDownloadFailedMessage, "download");
 
     const std::optional<std::string> head = g_readFileHead(partPath, 2);
     if (!head || !LooksLikeClientExe(*head, launcher.size_bytes))
-        return Fail(run, kCorruptedMessage);
+        return Fail(run, kCorruptedMessage, "executable_check", "not_an_executable");
 
     run.clientBytes = launcher.size_bytes;
     ReportInstalling(state, run.clientBytes);
     // A running client keeps its executable open; the failed replace is how that shows.
     uint32_t replaceError = 0;
     if (!MoveFileReplacing(partPath, run.clientPath, replaceError))
-        return Fail(run, kClientRunningMessage);
+        return Fail(run, kClientRunningMessage, "replace_client", "replace_failed", replaceError);
     removePart.dismiss();
 
     const std::u16string uninstallerPath = JoinPath(args.installDir, kUninstallerName);
@@ -181,13 +204,13 @@ void RunInstallWorker(WorkerArgs args) {
     } catch (const std::exception&) {
         // Only exhaustion (memory, handles) throws before the client is in place; an uncaught
         // exception would end the whole process, so the run fails like a download that broke.
-        run.message = kDownloadFailedMessage;
+        Fail(run, kDownloadFailedMessage, "install", "out_of_resources");
         end = InstallEnd::Failed;
     }
 
     switch (end) {
         case InstallEnd::Failed:
-            FailInstall(state, run.message);
+            FailInstall(state, run.message, run.failure);
             return;
         case InstallEnd::Cancelled:
             state.workerBusy.exchange(false);

@@ -115,11 +115,17 @@ TEST_F(StartInstallTest, RetryJoinsTheFailedWorkerAndClearsTheCancelRequest) {
 
 TEST_F(StartInstallTest, AWorkerThatCannotBeStartedEndsOnTheErrorScreenReadyForRetry) {
     // A thread the system refuses, and a build without a worker at all.
-    for (const WorkerThreadStarter starter : {&FailToStartThread, WorkerThreadStarter{nullptr}}) {
-        ScopedOverride<WorkerThreadStarter> failing{g_startWorkerThread, starter};
+    const struct {
+        WorkerThreadStarter starter;
+        const char* code;
+    } rows[] = {{&FailToStartThread, "thread_not_started"}, {nullptr, "no_worker"}};
+    for (const auto& row : rows) {
+        ScopedOverride<WorkerThreadStarter> failing{g_startWorkerThread, row.starter};
         StartInstall(state_);
         EXPECT_EQ(GetStage(state_), InstallStage::Error);
         EXPECT_EQ(SnapshotProgress(state_).errorText, kWorkerNotStartedMessage);
+        EXPECT_EQ(SnapshotProgress(state_).failure.step, "start_worker");
+        EXPECT_EQ(SnapshotProgress(state_).failure.code, row.code);
         EXPECT_FALSE(state_.workerBusy.load());
         EXPECT_FALSE(state_.worker.joinable());
     }

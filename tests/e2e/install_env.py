@@ -2,10 +2,12 @@
 shortcuts, the registry entries, config.json and the stand-in client's launch records; a clean
 slate between tests; and the Error screen's message compared with the same message painted by
 the probe program."""
+import contextlib
 import hashlib
 import json
 import os
 import shutil
+import subprocess
 
 import harness
 
@@ -53,6 +55,40 @@ def remove_path(path):
         os.unlink(path)
     elif os.path.isdir(path):
         shutil.rmtree(path)
+
+
+SHELL_FOLDERS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+
+
+@contextlib.contextmanager
+def small_disk(size="1m", letter="v"):
+    """A tmpfs of `size` mounted by the test as drive `letter`:, and the user's local application
+    data moved onto it for as long as the block runs, so the default install folder lies on a
+    disk that a download can fill. Yields the host path of the install folder there; raises
+    harness.Skip when the machine refuses the mount."""
+    disk = os.path.join(harness.WINE_ROOT, "small-disk")
+    os.makedirs(disk, exist_ok=True)
+    mount = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "varnok-small-disk", disk],
+                           capture_output=True, text=True)
+    if mount.returncode != 0:
+        raise harness.Skip("a full disk needs a small tmpfs, and this machine refused the mount: "
+                           + mount.stderr.strip())
+    drive = os.path.join(PREFIX, "dosdevices", letter + ":")
+    before = (harness.reg_query(SHELL_FOLDERS) or {}).get(SHELL_FOLDERS.replace("HKCU", "HKEY_CURRENT_USER"),
+                                                          {}).get("Local AppData")
+    try:
+        os.makedirs(os.path.join(disk, "Local"))
+        remove_path(drive)
+        os.symlink(disk, drive)
+        harness.run_wine(["reg", "add", SHELL_FOLDERS, "/v", "Local AppData", "/t",
+                          "REG_EXPAND_SZ", "/d", letter.upper() + r":\Local", "/f"])
+        yield os.path.join(disk, "Local", "VarnokClient")
+    finally:
+        if before:
+            harness.run_wine(["reg", "add", SHELL_FOLDERS, "/v", "Local AppData", "/t", before[0],
+                              "/d", before[1], "/f"])
+        remove_path(drive)
+        subprocess.run(["umount", disk], check=True)
 
 
 def clean_slate():

@@ -74,6 +74,11 @@ class Window:
         self.down(lx, ly)
         harness.xdotool("mouseup", 1)
 
+    def keys(self, *names):
+        """These keys, and only these, to the window once it has the focus."""
+        harness.xdotool("windowfocus", self.id, check=False)
+        harness.xdotool("key", *names)
+
     def shot(self):
         return Shot(self)
 

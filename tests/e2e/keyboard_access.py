@@ -33,9 +33,7 @@ def window():
 
 
 def keys(w, *names):
-    """Only these keys, to the focused window (see harness.press_keys)."""
-    harness.xdotool("windowfocus", w.id, check=False)
-    harness.xdotool("key", *names)
+    w.keys(*names)
 
 
 def probe(*args):

@@ -67,8 +67,8 @@ SERVER = """
     server {{
         listen 127.0.0.1:{port} ssl;
         server_name localhost;
-        ssl_certificate {ca}/localhost.pem;
-        ssl_certificate_key {ca}/localhost.key;
+        ssl_certificate {ca}/{cert}.pem;
+        ssl_certificate_key {ca}/{cert}.key;
         root {root};
         location /api/updates/files/ {{ {rate} }}
     }}"""
@@ -113,10 +113,11 @@ def port_open():
 
 
 class UpdateServer:
-    """nginx on 127.0.0.1:8443 serving `root`; `rate` slows the client files (nginx limit_rate,
-    for example "64k") so that a download lasts long enough to be cancelled."""
+    """nginx on the installer's port serving `root`; `rate` slows the client files (nginx
+    limit_rate, for example "64k") so that a download lasts long enough to be cancelled; `cert`
+    "rogue-localhost" answers with a certificate for localhost from a CA nobody trusts."""
 
-    def __init__(self, root, rate=None):
+    def __init__(self, root, rate=None, cert="localhost"):
         ca = make_test_ca.ensure(make_test_ca.default_folder())
         # A CA made after the prefix must be trusted in it too (no-op when it already is).
         subprocess.run(["bash", os.path.join(harness.ROOT, "tests", "servers", "trust-test-ca.sh")],
@@ -127,7 +128,7 @@ class UpdateServer:
         conf = os.path.join(STATE, "nginx.conf")
         with open(conf, "w") as f:
             f.write(nginx_conf(STATE, SERVER.format(
-                port=PORT, ca=ca, root=os.path.abspath(root),
+                port=PORT, ca=ca, cert=cert, root=os.path.abspath(root),
                 rate=f"limit_rate {rate};" if rate else "")))
         self.proc = subprocess.Popen(["nginx", "-p", STATE + "/", "-c", conf, "-e",
                                       os.path.join(STATE, "error.log")],
