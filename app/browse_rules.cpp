@@ -40,15 +40,6 @@ std::u16string_view WindowsPathFilename(std::u16string_view path) {
     return path.substr(begin);
 }
 
-std::u16string_view WindowsPathParent(std::u16string_view path) {
-    const size_t start = RelativeStart(path);
-    if (start == path.size()) return path;  // only a root: its own parent
-    size_t end = path.size();
-    while (end > start && !IsSeparator(path[end - 1])) --end;
-    while (end > start && IsSeparator(path[end - 1])) --end;
-    return path.substr(0, end);
-}
-
 std::u16string WindowsPathAppend(std::u16string_view path, std::u16string_view name) {
     std::u16string out(path);
     if (!WindowsPathFilename(path).empty()) out.push_back(u'\\');

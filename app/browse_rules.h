@@ -11,7 +11,6 @@ inline constexpr char16_t kInstallFolderName[] = u"VarnokClient";
 // Windows path pieces on UTF-16 text, as std::filesystem::path answers them on Windows: a root
 // name is a drive ("D:") or a network host ("\\host"), and both '\' and '/' separate.
 std::u16string_view WindowsPathFilename(std::u16string_view path);
-std::u16string_view WindowsPathParent(std::u16string_view path);
 // path /= name for a relative name: one '\' between them unless the path has no filename (empty,
 // a bare root name, or ending in a separator).
 std::u16string WindowsPathAppend(std::u16string_view path, std::u16string_view name);

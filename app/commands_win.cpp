@@ -5,6 +5,7 @@
 #include "app/browse_rules.h"
 #include "app/folder_picker_win.h"
 #include "app/install_start.h"
+#include "game/windows_path.h"
 #include "common/text_win.h"
 
 PickFolderFn g_pickFolder = &PickFolder;
@@ -35,7 +36,7 @@ void ChooseInstallFolder(InstallerState& state) {
 void LaunchClient(InstallerState& state) {
     const std::u16string path = SnapshotClientExePath(state);
     if (path.empty()) return;
-    const std::u16string folder(WindowsPathParent(path));
+    const std::u16string folder = WindowsParentPath(path);
     ShellExecuteW(nullptr, L"open", Wz(path), nullptr, Wz(folder), SW_SHOWNORMAL);
 }
 

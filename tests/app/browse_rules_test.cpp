@@ -48,16 +48,4 @@ TEST(WindowsPathRules, AppendInsertsOneBackslashOnlyAfterAFilename) {
     EXPECT_EQ(WindowsPathAppend(u"", u"x"), u"x");
 }
 
-TEST(WindowsPathRules, ParentDropsTheLastComponentAndItsSeparatorsButKeepsTheRoot) {
-    EXPECT_EQ(WindowsPathParent(u"C:\\Games\\VarnokClient\\VarnokClient.exe"),
-              u"C:\\Games\\VarnokClient");
-    EXPECT_EQ(WindowsPathParent(u"C:\\VarnokClient.exe"), u"C:\\");
-    EXPECT_EQ(WindowsPathParent(u"C:/a//b.exe"), u"C:/a");
-    EXPECT_EQ(WindowsPathParent(u"C:\\a\\"), u"C:\\a");
-    EXPECT_EQ(WindowsPathParent(u"C:\\"), u"C:\\");
-    EXPECT_EQ(WindowsPathParent(u"C:b.exe"), u"C:");
-    EXPECT_EQ(WindowsPathParent(u"b.exe"), u"");
-    EXPECT_EQ(WindowsPathParent(u"\\\\host\\share\\b.exe"), u"\\\\host\\share");
-}
-
 }  // namespace

@@ -48,4 +48,7 @@ TEST(WindowsParentPath, RemovesTheLastNameAndItsSeparatorsButKeepsTheRoot) {
     EXPECT_EQ(WindowsParentPath(u"C:\\Games\\"), u"C:\\Games");
     EXPECT_EQ(WindowsParentPath(u"C:\\"), u"C:\\");
     EXPECT_EQ(WindowsParentPath(u"setup.exe"), u"");
+    EXPECT_EQ(WindowsParentPath(u"C:/a//b.exe"), u"C:/a");
+    EXPECT_EQ(WindowsParentPath(u"C:b.exe"), u"C:");
+    EXPECT_EQ(WindowsParentPath(u"\\\\host\\share\\b.exe"), u"\\\\host\\share");
 }
