@@ -312,10 +312,6 @@ def flipped_signature(payload):
     return envelope(text, signature.hex())
 
 
-def raw(body):
-    return lambda payload: body
-
-
 # --- payloads --------------------------------------------------------------------------------
 
 def client_payload():
@@ -598,6 +594,8 @@ def run_row(row):
             running = harness.start_wine([env.CLIENT, "--show-window"])
             wait_until(env.launches, "the running client")
 
+        if not row.cert:
+            assert not port_open(), f"something listens on {PORT}: no refused connection"
         server = RowServer(routes, row.cert) if row.cert else None
         try:
             outcome(row, place, server, payload)
@@ -631,6 +629,18 @@ def run_row(row):
             small_disk.close()
 
 
+def wait_screen(w, server, predicate, what, timeout):
+    """A screen of the installer; when it does not come, what the installer and the server did
+    instead."""
+    try:
+        return w.wait_for(predicate, what, timeout=timeout)
+    except AssertionError as e:
+        code = w.proc.poll()
+        state = "still running" if code is None else f"ended with exit code {code}"
+        asked = server.requests() if server else "no server"
+        raise AssertionError(f"{e}; the installer is {state}; requests: {asked}") from None
+
+
 def outcome(row, place, server, payload):
     w = installer_window.Window(EXE)
     try:
@@ -641,10 +651,10 @@ def outcome(row, place, server, payload):
         w.click(*INSTALL)
         if row.user in ("cancel", "kill-then-install"):
             wait_until(lambda: place.parts(), "the download to start", timeout=30)
-            w.wait_for(is_installing, "the Installing screen")
+            wait_screen(w, server, is_installing, "the Installing screen", 6)
         if row.user == "cancel":
             w.click(*INSTALL)  # Cancel sits where Install was
-            w.wait_for(is_ready, "the Ready screen after Cancel", timeout=30)
+            wait_screen(w, server, is_ready, "the Ready screen after Cancel", 30)
             wait_until(lambda: not place.parts(), "the partial file to go", timeout=10)
             return
         if row.user == "kill-then-install":
@@ -659,9 +669,9 @@ def outcome(row, place, server, payload):
             w.click(*LAUNCH_ROW)
             w.click(*INSTALL)
         if row.expect == DONE:
-            w.wait_for(is_done, "the Done screen", timeout=row.timeout)
+            wait_screen(w, server, is_done, "the Done screen", row.timeout)
             return
-        shot = w.wait_for(is_error, f"the Error screen ({row.expect})", timeout=row.timeout)
+        shot = wait_screen(w, server, is_error, f"the Error screen ({row.expect})", row.timeout)
         env.expect_message(shot, PROBE, row.expect)
     finally:
         w.close()
@@ -708,4 +718,5 @@ if __name__ == "__main__":
         harness.main([make_test(row) for row in rows])
     finally:
         env.clean_slate()
+        shutil.rmtree(WORK, ignore_errors=True)
         print(f"fault matrix ({len(rows)} rows) took {time.time() - started:.1f} s")
