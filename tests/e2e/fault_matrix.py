@@ -344,7 +344,7 @@ class Row:
     no_folder: bool = False                # the fault comes before the folder is made
     file_asked: bool = False               # the fault shows only once the file was asked for
     disk: Optional[str] = None             # "tmpfs", "file-in-place", "running-client"
-    user: str = "install"                  # "install", "cancel", "kill-then-install"
+    user: str = "install"         # "install", "cancel", "cancel-connecting", "kill-then-install"
     timeout: float = 60.0
 
 
@@ -360,7 +360,8 @@ def in_download(name, expect, file, payload=client_payload, manifest=Row.manifes
                 extra_routes=None, timeout=60.0):
     """A fault found in or after the download: an earlier client is there and stays."""
     return Row(name, expect, manifest=manifest, file=file, payload=payload, never=tuple(never),
-               extra_routes=extra_routes or {}, earlier=True, file_asked=FILE not in never, timeout=timeout)
+               extra_routes=extra_routes or {}, earlier=True, file_asked=FILE not in never,
+               timeout=timeout)
 
 
 def not_exe_payload():
@@ -469,6 +470,9 @@ ROWS = [
     # the user and the disk
     Row("file: a slow drip that the user cancels", READY, file=lambda p: drip(p), earlier=True,
         file_asked=True, user="cancel"),
+    Row("manifest: the user cancels while it arrives", READY,
+        manifest=lambda p: drip(signed()(p), piece=64, interval=0.25), never=(FILE,),
+        no_folder=True, user="cancel-connecting"),
     Row("disk: the disk fills during the download", DOWNLOAD_FAILED, earlier=True,
         file_asked=True, disk="tmpfs"),
     Row("disk: an install folder that cannot be created", NOT_CREATED + env.FOLDER_WIN,
@@ -520,12 +524,13 @@ def earlier_client(place):
 class Tmpfs:
     """A small tmpfs mounted in the build tree and shown to the prefix as drive letter V:."""
     LETTER = "v:"
+    BYTES = 640 * 1024
 
-    def __init__(self, size="640k"):
+    def __init__(self):
         self.mount = os.path.join(WORK, "small-disk")
         self.link = os.path.join(env.PREFIX, "dosdevices", self.LETTER)
         os.makedirs(self.mount, exist_ok=True)
-        r = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},mode=0755", "tmpfs",
+        r = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={self.BYTES},mode=0755", "tmpfs",
                             self.mount], capture_output=True, text=True, timeout=30)
         if r.returncode != 0:
             raise harness.Skip("mounting a small tmpfs was refused: "
@@ -580,8 +585,7 @@ def run_row(row):
         if row.disk == "tmpfs":
             small_disk = Tmpfs()
             place = small_disk.place
-            payload_size = len(payload)
-            assert payload_size > 640 * 1024, "the payload must not fit the small disk"
+            assert len(payload) > Tmpfs.BYTES, "the payload must not fit the small disk"
         if row.earlier:
             before = earlier_client(place)
         if row.disk == "file-in-place":
@@ -652,6 +656,12 @@ def outcome(row, place, server, payload):
         if row.user in ("cancel", "kill-then-install"):
             wait_until(lambda: place.parts(), "the download to start", timeout=30)
             wait_screen(w, server, is_installing, "the Installing screen", 6)
+        if row.user == "cancel-connecting":
+            wait_until(lambda: MANIFEST in server.requests(), "the manifest request")
+            wait_screen(w, server, is_installing, "the Connecting screen", 6)
+            w.click(*INSTALL)  # Cancel; the fetch goes on to its end, then the worker stops
+            wait_screen(w, server, is_ready, "the Ready screen after Cancel", 30)
+            return
         if row.user == "cancel":
             w.click(*INSTALL)  # Cancel sits where Install was
             wait_screen(w, server, is_ready, "the Ready screen after Cancel", 30)
