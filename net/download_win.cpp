@@ -29,8 +29,12 @@ std::string TransferBody(HINTERNET request, FileOwner& out, Sha256Hasher& hasher
         DWORD available = 0;
         // A failed query is the end of the body like an empty one; the size check below catches
         // a body that stopped early.
-        if (!WinHttpQueryDataAvailable(request, &available) || available == 0) break;
+        const bool more = WinHttpQueryDataAvailable(request, &available) && available != 0;
+        // The flag is read after every wait for data, however the wait ended: a user who
+        // cancelled while the server stalled is back on Ready when the time-out ends the wait,
+        // not told that the download failed.
         if (cancel.load()) return "cancelled";
+        if (!more) break;
         while (available != 0) {
             const DWORD want = available < kDownloadBufferBytes ? available : kDownloadBufferBytes;
             DWORD got = 0;
@@ -86,7 +90,9 @@ DownloadOutcome DownloadFile(std::string_view url, const std::u16string& destina
     if (!out || !hasher.ready) {
         resultCode = "network_error";
     } else if (!SendHttpGet(get.request.get())) {
-        resultCode = "network_error";
+        // The wait for the response headers ends by time-out on a silent server; a cancel raised
+        // meanwhile is what the user asked for.
+        resultCode = cancel.load() ? "cancelled" : "network_error";
     } else if (const uint32_t status = QueryHttpStatus(get.request.get()); status != 200) {
         resultCode = "http_" + std::to_string(status);
     } else {
