@@ -470,6 +470,9 @@ ROWS = [
     # the user and the disk
     Row("file: a slow drip that the user cancels", READY, file=lambda p: drip(p), earlier=True,
         file_asked=True, user="cancel"),
+    Row("file: the user cancels during a stall in mid-body (Ready after the 60 s time-out)",
+        READY, file=lambda p: stall_body(p, len(p) // 3), earlier=True, file_asked=True,
+        user="cancel", timeout=90),
     Row("manifest: the user cancels while it arrives", READY,
         manifest=lambda p: drip(signed()(p), piece=64, interval=0.25), never=(FILE,),
         no_folder=True, user="cancel-connecting"),
@@ -664,7 +667,7 @@ def outcome(row, place, server, payload):
             return
         if row.user == "cancel":
             w.click(*INSTALL)  # Cancel sits where Install was
-            wait_screen(w, server, is_ready, "the Ready screen after Cancel", 30)
+            wait_screen(w, server, is_ready, "the Ready screen after Cancel", row.timeout)
             wait_until(lambda: not place.parts(), "the partial file to go", timeout=10)
             return
         if row.user == "kill-then-install":
