@@ -13,9 +13,9 @@ After every row, read from outside:
 
 The server is this script's own: nginx cannot stall, cut a body, lie about its length, leave out
 the last chunk or serve a manifest signed over other text. Manifests are signed here with the
-development key over the exact bytes served (r || s, as the envelope carries it), so manifests
-the publisher's tool refuses to sign (stale, future, no launcher, a bad url, oversized) can be
-served too. The stall rows take the installer's real time-outs (20 s for the manifest, 60 s for
+development key over the exact bytes served (openssl's DER signature turned into r || s, as the
+envelope carries it), so manifests the publisher's tool refuses to sign (stale, future, no
+launcher, a bad url, oversized) can be served too. The stall rows take the installer's real time-outs (20 s for the manifest, 60 s for
 the download): the shipped installer has no switch to shorten them.
 """
 import dataclasses
@@ -31,10 +31,6 @@ import sys
 import threading
 import time
 from typing import Callable, Optional
-
-from cryptography.hazmat.primitives import hashes, serialization
-from cryptography.hazmat.primitives.asymmetric import ec
-from cryptography.hazmat.primitives.asymmetric.utils import decode_dss_signature
 
 import harness
 import install_env as env
@@ -253,15 +249,26 @@ class RowServer(socketserver.ThreadingTCPServer):
 
 # --- manifests, signed here ------------------------------------------------------------------
 
-def load_key(path):
-    with open(path, "rb") as f:
-        return serialization.load_pem_private_key(f.read(), password=None)
+def der_integers(der):
+    """The two INTEGERs of a DER ECDSA-Sig-Value (SEQUENCE { r, s }), as ints."""
+    assert der[0] == 0x30 and der[1] == len(der) - 2, "not a short DER SEQUENCE"
+    values, pos = [], 2
+    while pos < len(der):
+        assert der[pos] == 0x02, "not a DER INTEGER"
+        length = der[pos + 1]
+        values.append(int.from_bytes(der[pos + 2:pos + 2 + length], "big"))
+        pos += 2 + length
+    assert len(values) == 2, values
+    return values
 
 
 def sign(text, key):
-    """The envelope's signature: ECDSA P-256 over SHA-256 of the exact bytes, as r || s hex."""
-    r, s = decode_dss_signature(key.sign(text, ec.ECDSA(hashes.SHA256())))
-    return (r.to_bytes(32, "big") + s.to_bytes(32, "big")).hex()
+    """The envelope's signature: ECDSA P-256 over SHA-256 of the exact bytes, made by openssl
+    (DER) and carried as r || s in hex, as the installer reads it."""
+    r = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key], input=text,
+                       capture_output=True, check=True, timeout=30)
+    r_value, s_value = der_integers(r.stdout)
+    return (r_value.to_bytes(32, "big") + s_value.to_bytes(32, "big")).hex()
 
 
 def manifest_text(payload, **changes):
@@ -702,8 +709,8 @@ def tidy(row):
 # --- main ------------------------------------------------------------------------------------
 
 CA = make_test_ca.ensure(make_test_ca.default_folder())
-DEV = load_key(DEV_KEY)
-OTHER = ec.generate_private_key(ec.SECP256R1())
+DEV = DEV_KEY
+OTHER = os.path.join(WORK, "other-key.pem")  # a key the installer does not trust, made per run
 
 
 def make_test(row):
@@ -725,6 +732,9 @@ if __name__ == "__main__":
         subprocess.run(["umount", os.path.join(WORK, "small-disk")], check=True, timeout=30)
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
+    subprocess.run(["openssl", "genpkey", "-algorithm", "EC", "-pkeyopt",
+                    "ec_paramgen_curve:P-256", "-out", OTHER], check=True, capture_output=True,
+                   timeout=30)
     env.clean_slate()
     only = os.environ.get("VARNOK_FAULT_ROWS")  # a part of the table, for working on it
     rows = [r for r in ROWS if not only or any(w in r.name for w in only.split(","))]
