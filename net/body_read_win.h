@@ -36,7 +36,9 @@ struct FetchDeadline {
 // one: a body that stopped early is for the destination's own checks (size, digest, signature)
 // to catch. Only a wait that the deadline cut short fails here ("fetch_timed_out"); a failed read
 // is "read_failed"; the destination's refusals carry its own codes. `Destination` has
-//   bool Batch(uint64_t available, Failure&)   and   bool Chunk(const char*, size_t, Failure&).
+//   bool Batch(uint64_t available, Failure&)   and   bool Chunk(const char*, size_t, Failure&);
+// Batch hears of every wait, however it ended (0 bytes at the end of the body or after a failed
+// wait), before any of what arrived is read.
 template <typename Destination>
 bool ReadResponseBody(HINTERNET request, char* buffer, DWORD bufferBytes, FetchDeadline* deadline,
                       Destination& destination, Failure& failure) {
@@ -46,14 +48,16 @@ bool ReadResponseBody(HINTERNET request, char* buffer, DWORD bufferBytes, FetchD
             return false;
         }
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request, &available)) {
-            const DWORD error = GetLastError();
+        const bool answered = WinHttpQueryDataAvailable(request, &available) != FALSE;
+        const DWORD error = answered ? 0 : GetLastError();
+        if (!answered) available = 0;
+        if (!destination.Batch(available, failure)) return false;
+        if (!answered) {
             if (!deadline || !deadline->cut) return true;
             SetFailure(failure, "fetch_timed_out", error);
             return false;
         }
         if (available == 0) return true;
-        if (!destination.Batch(available, failure)) return false;
         while (available != 0) {
             DWORD got = 0;
             if (!g_winHttpReadData(request, buffer, std::min(available, bufferBytes), &got)) {

@@ -29,6 +29,8 @@ struct FileDestination {
     int64_t lastReportNs;
     uint64_t received = 0;
 
+    // After every wait for data, however it ended: a user who cancelled while the server
+    // stalled is back on Ready when the time-out ends the wait, not told the download failed.
     bool Batch(uint64_t, Failure& failure) {
         if (!cancel.load()) return true;
         SetFailure(failure, "cancelled");
@@ -112,7 +114,13 @@ DownloadOutcome DownloadFile(std::string_view url, const std::u16string& destina
     } else if (!hasher.ready) {
         SetFailure(result, "network_error");
     } else if (!SendHttpGet(get.request.get())) {
-        SetFailure(result, "network_error", GetLastError());
+        // The wait for the response headers ends by time-out on a silent server; a cancel raised
+        // meanwhile is what the user asked for.
+        const DWORD error = GetLastError();
+        if (cancel.load())
+            SetFailure(result, "cancelled");
+        else
+            SetFailure(result, "network_error", error);
     } else if (const uint32_t status = QueryHttpStatus(get.request.get()); status != 200) {
         SetFailure(result, "http_" + std::to_string(status), status, FailureNumber::Http);
     } else {

@@ -2,12 +2,11 @@
 shortcuts, the registry entries, config.json and the stand-in client's launch records; a clean
 slate between tests; and the Error screen's message compared with the same message painted by
 the probe program."""
-import contextlib
 import hashlib
 import json
 import os
 import shutil
-import subprocess
+import time
 
 import harness
 
@@ -57,38 +56,33 @@ def remove_path(path):
         shutil.rmtree(path)
 
 
-SHELL_FOLDERS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+def copied_report(w, clipboard_probe):
+    """Ctrl+C on the window, then what another program pastes from the clipboard."""
+    w.keys("ctrl+c")
+    deadline = time.time() + 10
+    while True:
+        r = harness.run_wine([clipboard_probe])
+        text = r.stdout.decode("utf-8", "replace")
+        if r.returncode == 0 and "Code: " in text:
+            return text
+        if time.time() > deadline:
+            raise AssertionError(f"nothing copied (probe exit {r.returncode}): {text!r}")
+        time.sleep(0.2)
 
 
-@contextlib.contextmanager
-def small_disk(size="1m", letter="v"):
-    """A tmpfs of `size` mounted by the test as drive `letter`:, and the user's local application
-    data moved onto it for as long as the block runs, so the default install folder lies on a
-    disk that a download can fill. Yields the host path of the install folder there; raises
-    harness.Skip when the machine refuses the mount."""
-    disk = os.path.join(harness.WINE_ROOT, "small-disk")
-    os.makedirs(disk, exist_ok=True)
-    mount = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "varnok-small-disk", disk],
-                           capture_output=True, text=True)
-    if mount.returncode != 0:
-        raise harness.Skip("a full disk needs a small tmpfs, and this machine refused the mount: "
-                           + mount.stderr.strip())
-    drive = os.path.join(PREFIX, "dosdevices", letter + ":")
-    before = (harness.reg_query(SHELL_FOLDERS) or {}).get(SHELL_FOLDERS.replace("HKCU", "HKEY_CURRENT_USER"),
-                                                          {}).get("Local AppData")
-    try:
-        os.makedirs(os.path.join(disk, "Local"))
-        remove_path(drive)
-        os.symlink(disk, drive)
-        harness.run_wine(["reg", "add", SHELL_FOLDERS, "/v", "Local AppData", "/t",
-                          "REG_EXPAND_SZ", "/d", letter.upper() + r":\Local", "/f"])
-        yield os.path.join(disk, "Local", "VarnokClient")
-    finally:
-        if before:
-            harness.run_wine(["reg", "add", SHELL_FOLDERS, "/v", "Local AppData", "/t", before[0],
-                              "/d", before[1], "/f"])
-        remove_path(drive)
-        subprocess.run(["umount", disk], check=True)
+def expect_reason(w, clipboard_probe, message, reason):
+    """Ctrl+C on the Error screen copies `message` with the step, the code and one of the numbers
+    the system may give for this failure ("Windows error: 32", "HTTP status: 404"), or none."""
+    step, code, numbers = reason
+    report = copied_report(w, clipboard_probe).split("\r\n")
+    for line in (message, f"Step: {step}", f"Code: {code}"):
+        assert line in report, f"{line!r} not in the copied report {report}"
+    number = next((l for l in report if l.startswith(("Windows error: ", "HTTP status: "))), None)
+    if not numbers:
+        assert number is None, f"a number where none belongs: {report}"
+        return
+    assert number and any(number == n or number.startswith(n + " (") for n in numbers), \
+        f"{number!r} is none of {numbers}"
 
 
 def clean_slate():

@@ -16,7 +16,7 @@ import installer_window
 from installer_window import is_done, is_error, is_installing, is_ready
 from update_server import UpdateServer, make_key, publish
 
-EXE, STANDIN, PROBE, CLIPBOARD = sys.argv[1:5]
+EXE, STANDIN, PROBE = sys.argv[1], sys.argv[2], sys.argv[3]
 WWW = os.path.join(env.SCRATCH, "www")
 
 INSTALL = (200, 285)         # the wide Install button
@@ -55,44 +55,14 @@ def earlier_client():
     return data
 
 
-def copied_report(w):
-    """Ctrl+C on the window, then what another program pastes from the clipboard."""
-    w.keys("ctrl+c")
-    deadline = time.time() + 10
-    while True:
-        r = harness.run_wine([CLIPBOARD])
-        text = r.stdout.decode("utf-8", "replace")
-        if r.returncode == 0 and "Code: " in text:
-            return text
-        if time.time() > deadline:
-            raise AssertionError(f"nothing copied (probe exit {r.returncode}): {text!r}")
-        time.sleep(0.2)
-
-
-def expect_reason(w, message, reason):
-    """The copied report names the message, the step, the code and one of the numbers that the
-    system may give for this failure ("Windows error: 32", "HTTP status: 404")."""
-    step, code, numbers = reason
-    report = copied_report(w).split("\r\n")
-    for line in (message, f"Step: {step}", f"Code: {code}"):
-        assert line in report, f"{line!r} not in the copied report {report}"
-    number_line = next((l for l in report if l.startswith(("Windows error: ", "HTTP status: "))),
-                       None)
-    assert number_line and any(number_line == n or number_line.startswith(n + " (")
-                               for n in numbers), f"{number_line!r} is none of {numbers}"
-
-
-def install_and_fail(message, reason=None):
-    """Install pressed, the Error screen with exactly `message`, no partial file left; with
-    `reason`, Ctrl+C copies what lay behind the message."""
+def install_and_fail(message):
+    """Install pressed, the Error screen with exactly `message`, no partial file left."""
     w = window()
     try:
         w.click(*INSTALL)
         shot = w.wait_for(is_error, f"the Error screen ({message})", timeout=60)
         env.expect_message(shot, PROBE, message)
         assert not env.leftover_parts(), f"partial download left: {env.leftover_parts()}"
-        if reason:
-            expect_reason(w, message, reason)
         return shot
     finally:
         w.close()
@@ -237,20 +207,7 @@ def test_a_folder_refused_by_the_folder_rules_fails_before_any_request():
 
 def test_no_server_fails_with_the_connection_message_and_creates_no_folder():
     env.clean_slate()
-    install_and_fail("Could not connect to server. Check your internet.",
-                     ("manifest_fetch", "network_unreachable", ["Windows error: 12029"]))
-    assert not os.path.exists(env.FOLDER), "the install folder was created"
-
-
-def test_a_certificate_from_an_untrusted_ca_is_a_failed_connection_with_its_reason():
-    env.clean_slate()
-    publish_standin("1.0.0")
-    # Windows calls the refusal a secure failure (12175); Wine's TLS layer a channel error (12157).
-    with UpdateServer(WWW, cert="rogue-localhost") as server:
-        install_and_fail("Could not connect to server. Check your internet.",
-                         ("manifest_fetch", "network_unreachable",
-                          ["Windows error: 12175", "Windows error: 12157"]))
-        assert server.requests() == [], server.requests()
+    install_and_fail("Could not connect to server. Check your internet.")
     assert not os.path.exists(env.FOLDER), "the install folder was created"
 
 
@@ -277,13 +234,13 @@ def test_a_file_where_the_folder_should_be_fails_with_the_folder_in_the_message(
         env.remove_path(env.FOLDER)
 
 
-def failed_download(prepare, message, reason=None):
+def failed_download(prepare, message):
     """An earlier client stays byte for byte when the download or its checks fail."""
     env.clean_slate()
     before = earlier_client()
     prepare()
     with UpdateServer(WWW):
-        install_and_fail(message, reason)
+        install_and_fail(message)
     assert env.read(env.CLIENT) == before, "the earlier client was changed"
     assert not os.path.exists(env.UNINSTALLER), "the install went on after the failure"
 
@@ -291,8 +248,7 @@ def failed_download(prepare, message, reason=None):
 def test_a_client_file_missing_on_the_server_fails_the_download():
     def prepare():
         os.unlink(publish_standin("1.0.0"))  # 404
-    failed_download(prepare, "Download failed. Please try again.",
-                    ("download", "http_404", ["HTTP status: 404"]))
+    failed_download(prepare, "Download failed. Please try again.")
 
 
 def test_a_client_file_changed_on_the_server_fails_the_download():
@@ -325,32 +281,11 @@ def test_a_running_client_holding_its_executable_stops_the_replace():
     try:
         wait_until(env.launches, "the running client")
         with UpdateServer(WWW):
-            # Windows refuses to replace a running program's file as a sharing violation (32);
-            # access denied (5) is the other answer it gives for a mapped image.
-            install_and_fail("Please close running Varnok Client (in system tray) and retry.",
-                             ("replace_client", "replace_failed",
-                              ["Windows error: 32", "Windows error: 5"]))
+            install_and_fail("Please close running Varnok Client (in system tray) and retry.")
         assert env.read(env.CLIENT) == before, "the running client's executable was changed"
     finally:
         running.kill()
         running.wait(20)
-
-
-def test_a_disk_that_fills_during_the_download_fails_it_with_the_disk_full_reason():
-    env.clean_slate()
-    publish_standin("1.0.0", extra=os.urandom(3 << 20))  # three times the disk
-    with env.small_disk("1m") as folder:
-        os.makedirs(folder)
-        earlier = b"MZ earlier client " + os.urandom(4096)
-        with open(os.path.join(folder, "VarnokClient.exe"), "wb") as f:
-            f.write(earlier)
-        with UpdateServer(WWW) as server:
-            install_and_fail("Download failed. Please try again.",
-                             ("download", "disk_or_hash_error", ["Windows error: 112"]))
-            assert any(p.startswith("/api/updates/files/") for p in server.requests())
-        assert env.read(os.path.join(folder, "VarnokClient.exe")) == earlier, \
-            "the earlier client was changed"
-        assert sorted(os.listdir(folder)) == ["VarnokClient.exe"], os.listdir(folder)
 
 
 def test_the_unreachable_rows_of_the_message_table():
@@ -436,7 +371,6 @@ if __name__ == "__main__":
             test_the_installer_started_as_uninstall_exe_from_the_install_folder_installs_over_itself,
             test_a_folder_refused_by_the_folder_rules_fails_before_any_request,
             test_no_server_fails_with_the_connection_message_and_creates_no_folder,
-            test_a_certificate_from_an_untrusted_ca_is_a_failed_connection_with_its_reason,
             test_a_manifest_signed_by_another_key_is_refused_before_the_folder_is_made,
             test_a_file_where_the_folder_should_be_fails_with_the_folder_in_the_message,
             test_a_client_file_missing_on_the_server_fails_the_download,
@@ -444,7 +378,6 @@ if __name__ == "__main__":
             test_a_download_that_is_not_an_executable_is_corrupted,
             test_an_executable_announced_below_64_kib_is_corrupted,
             test_a_running_client_holding_its_executable_stops_the_replace,
-            test_a_disk_that_fills_during_the_download_fails_it_with_the_disk_full_reason,
             test_the_unreachable_rows_of_the_message_table,
             test_cancel_during_the_download_returns_to_ready_and_removes_the_partial_file,
             test_retry_after_an_error_asks_for_the_manifest_again,

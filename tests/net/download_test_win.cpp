@@ -215,6 +215,38 @@ TEST(DownloadFile, CancelSetDuringTheTransferEndsAtTheNextBatchAndKeepsThePart) 
     EXPECT_EQ(d.reports.back().bytesDone, d.file.size());
 }
 
+TEST(DownloadFile, CancelRaisedWhileTheServerStallsInMidBodyIsACancelWhenTheWaitEnds) {
+    REQUIRE_TEST_SERVERS();
+    ScratchDir dir;
+    g_fakeNow = 0;
+    g_fakeStep = 60'000'000;  // every chunk reports
+    ScopedOverride clock(g_monotonicNowNs, &FakeNow);
+    const uint64_t size = 100000;
+    Download d;
+    MustReturnWithin(30, "a cancelled download from a server that stalls in mid-body", [&] {
+        d = Fetch(dir, Fault("/stall-body/100000/20000?" + UniqueToken()), size,
+                  Digest(PatternBytes(size)), kShortTimeouts,
+                  [](const DownloadProgress& p, std::atomic<bool>& cancel) {
+                      if (p.bytesDone == 20000) cancel = true;  // all that will come
+                  });
+    });
+    EXPECT_EQ(d.code, "cancelled");
+    EXPECT_EQ(d.file.size(), 20000u);
+}
+
+TEST(DownloadFile, CancelRaisedWhileTheServerNeverAnswersIsACancelWhenTheWaitEnds) {
+    REQUIRE_TEST_SERVERS();
+    ScratchDir dir;
+    std::atomic<bool> cancel{true};  // raised during the wait for the headers
+    Failure failure;
+    const std::filesystem::path dest = dir / ".VarnokClient.exe.part";
+    MustReturnWithin(30, "a cancelled download from a server that never answers", [&] {
+        DownloadFile(Fault("/stall-headers?" + UniqueToken()), dest.u16string(), 1000,
+                     Digest(PatternBytes(1000)), cancel, nullptr, failure, kShortTimeouts);
+    });
+    EXPECT_EQ(failure.code, "cancelled");
+}
+
 TEST(DownloadFile, UnwritableDestinationSendsNoRequest) {
     REQUIRE_TEST_SERVERS();
     ScratchDir dir;
