@@ -114,6 +114,13 @@ bool Fail(UpdateManifest& record, const char* code) {
     return false;
 }
 
+// The JSON library's errors and resource exhaustion alike: the response is unusable.
+bool ParseFailed(UpdateManifest& record) {
+    record.valid = false;
+    record.errorCode = "manifest_parse_failed";
+    return false;
+}
+
 }  // namespace
 
 int64_t (*g_unixTimeNow)() = &UnixTimeNowDefault;
@@ -264,11 +271,24 @@ bool ApplyManifestRules(const json& manifest, UpdateManifest& record,
     return true;
 }
 
+bool CheckSignedManifestText(std::string_view text, uint64_t installedLauncherBuild,
+                             uint64_t installedGameBuild, std::string_view baseFolder,
+                             UpdateManifest& manifest, int64_t lastPublishedAt, int64_t now) {
+    try {
+        const json content = json::parse(text, nullptr, true, false);
+        return ApplyManifestRules(content, manifest, installedLauncherBuild, installedGameBuild,
+                                  baseFolder, lastPublishedAt, now);
+    } catch (...) {
+        return ParseFailed(manifest);
+    }
+}
+
 bool VerifyUpdateManifest(const char* body, size_t length, uint64_t installedLauncherBuild,
                           uint64_t installedGameBuild, std::string_view baseFolder,
                           UpdateManifest& manifest, const char* publicKey, size_t publicKeyLength,
                           int64_t lastPublishedAt, int64_t now) {
     manifest = UpdateManifest{};
+    std::string text;
     try {
         const json envelope = json::parse(body, body + length, nullptr, true, false);
         if (!envelope.is_object()) return Fail(manifest, "bad_envelope");
@@ -279,19 +299,16 @@ bool VerifyUpdateManifest(const char* body, size_t length, uint64_t installedLau
             manifest.errorCode = error->get<std::string>();
             return false;
         }
-        const std::string text = ReadText(envelope, "manifest_json");
+        text = ReadText(envelope, "manifest_json");
         const std::string signature = ReadText(envelope, "signature_hex");
         if (text.empty() || signature.size() != 128) return Fail(manifest, "missing_signature");
         if (!VerifyManifestSignature(text, signature, std::string_view(publicKey, publicKeyLength)))
             return Fail(manifest, "invalid_signature");
-        manifest.signatureVerified = true;
-        const json content = json::parse(text, nullptr, true, false);
-        return ApplyManifestRules(content, manifest, installedLauncherBuild, installedGameBuild,
-                                  baseFolder, lastPublishedAt, now);
     } catch (...) {
-        // The JSON library's errors and resource exhaustion alike: the response is unusable.
-        manifest.valid = false;
-        manifest.errorCode = "manifest_parse_failed";
-        return false;
+        return ParseFailed(manifest);
     }
+    // Only the signed text is read for content from here on.
+    manifest.signatureVerified = true;
+    return CheckSignedManifestText(text, installedLauncherBuild, installedGameBuild, baseFolder,
+                                   manifest, lastPublishedAt, now);
 }

@@ -54,6 +54,15 @@ bool VerifyUpdateManifest(const char* body, size_t length, uint64_t installedLau
                           UpdateManifest& manifest, const char* publicKey, size_t publicKeyLength,
                           int64_t lastPublishedAt, int64_t now);
 
+// The content check of a manifest text whose signature has already been verified: parses the text
+// and applies the content rules to the record VerifyUpdateManifest hands on (reset, with
+// signatureVerified set). Any exception on the way gives "manifest_parse_failed"; none leaves it.
+// It is the second half of VerifyUpdateManifest, a function of its own so that tests and the
+// fuzzer reach the rules with texts no key has signed.
+bool CheckSignedManifestText(std::string_view text, uint64_t installedLauncherBuild,
+                             uint64_t installedGameBuild, std::string_view baseFolder,
+                             UpdateManifest& manifest, int64_t lastPublishedAt, int64_t now);
+
 // The content rules on the parsed, signature-checked manifest. May raise the JSON library's type
 // error for a key of the wrong type; the envelope check turns it into "manifest_parse_failed".
 bool ApplyManifestRules(const nlohmann::json& manifest, UpdateManifest& record,

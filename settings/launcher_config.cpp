@@ -186,31 +186,20 @@ bool SaveLauncherConfig(const LauncherConfig& config) {
     return true;
 }
 
-LauncherConfig LoadLauncherConfig() {
-    const LauncherConfig defaults = DefaultLauncherConfig();
-    const std::u16string path = ConfigPath();
-
-    std::optional<std::string> text;
-    if (const FileOwner in = OpenFileForReading(path); in) {
-        text = ReadFileUpTo(in, kLargestFileBytes);
-    } else {
-        // Only a file that is not there is created. One that is there but cannot be opened now
-        // (held by the client, refused to us) still holds the user's settings.
-        if (IsMissing(path)) SaveLauncherConfig(defaults);
-        return defaults;
-    }
-    // Unreadable, too large or too deep counts as malformed: the defaults, and the file left alone.
-    if (!text || text->size() > kLargestFileBytes || NestsDeeperThan(*text, kDeepestNesting))
-        return defaults;
+std::optional<LauncherConfigMerge> MergeLauncherConfigText(std::string_view text,
+                                                           const LauncherConfig& defaults) {
+    // Too large or too deep counts as malformed, like text that does not parse.
+    if (text.size() > kLargestFileBytes || NestsDeeperThan(text, kDeepestNesting))
+        return std::nullopt;
 
     try {
-        const json parsed = json::parse(*text, nullptr, true, false);
+        const json parsed = json::parse(text, nullptr, true, false);
 
-        LauncherConfig result = defaults;
-        bool rewrite = false;
+        LauncherConfigMerge merge{defaults, false};
+        LauncherConfig& result = merge.config;
 
         const int32_t readVersion = ReadInt32(Member(parsed, "config_version")).value_or(1);
-        if (readVersion < kCurrentConfigVersion) rewrite = true;
+        if (readVersion < kCurrentConfigVersion) merge.rewrite = true;
         result.config_version = std::max(readVersion, kCurrentConfigVersion);
 
         if (const auto dir = ReadString(Member(parsed, "game_dir"));
@@ -220,7 +209,7 @@ LauncherConfig LoadLauncherConfig() {
         if (!IsCompleteGameFolder(result.game_dir) && !IsPlausibleGameFolder(result.game_dir) &&
             IsCompleteGameFolder(defaults.game_dir)) {
             result.game_dir = defaults.game_dir;
-            rewrite = true;
+            merge.rewrite = true;
         }
 
         if (auto options = ReadString(Member(parsed, "launch_options")))
@@ -251,10 +240,35 @@ LauncherConfig LoadLauncherConfig() {
         result.last_played = ReadString(Member(parsed, "last_played"));
         if (const auto seconds = ReadUnsigned(Member(parsed, "local_playtime_seconds")))
             result.local_playtime_seconds = *seconds;
-
-        if (rewrite) SaveLauncherConfig(result);
-        return result;
+        return merge;
     } catch (...) {
+        return std::nullopt;
+    }
+}
+
+LauncherConfig LoadLauncherConfig() {
+    const LauncherConfig defaults = DefaultLauncherConfig();
+    const std::u16string path = ConfigPath();
+
+    std::optional<std::string> text;
+    if (const FileOwner in = OpenFileForReading(path); in) {
+        text = ReadFileUpTo(in, kLargestFileBytes);
+    } else {
+        // Only a file that is not there is created. One that is there but cannot be opened now
+        // (held by the client, refused to us) still holds the user's settings.
+        if (IsMissing(path)) SaveLauncherConfig(defaults);
         return defaults;
     }
+    // Unreadable or malformed: the defaults, and the file left alone.
+    if (!text) return defaults;
+    const std::optional<LauncherConfigMerge> merge = MergeLauncherConfigText(*text, defaults);
+    if (!merge) return defaults;
+    if (merge->rewrite) {
+        try {
+            SaveLauncherConfig(merge->config);
+        } catch (...) {
+            return defaults;
+        }
+    }
+    return merge->config;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -49,3 +50,17 @@ bool SaveLauncherConfig(const LauncherConfig& config);
 // versions, rewriting the file only when that changed something that matters. A missing file is
 // created from the defaults; a file that exists but cannot be read or parsed is never written over.
 LauncherConfig LoadLauncherConfig();
+
+// What config.json's bytes give when merged over the defaults: the record, and whether the file
+// must be written back (an older version, or a game folder repaired from the detected one).
+struct LauncherConfigMerge {
+    LauncherConfig config;
+    bool rewrite = false;
+};
+
+// The reading half of LoadLauncherConfig, on bytes in memory: nothing when the bytes are not
+// settings (too large, nested too deep, not one complete JSON value, or anything thrown on the
+// way), which the load answers with the defaults and no write. Touches no file itself; the folder
+// rules it applies ask the replaceable file queries.
+std::optional<LauncherConfigMerge> MergeLauncherConfigText(std::string_view text,
+                                                           const LauncherConfig& defaults);

@@ -182,3 +182,52 @@ TEST(VerifyUpdateManifest, TheClockAndBuildsArePassedThrough) {
     EXPECT_FALSE(m.launcherUpdateAvailable);
     EXPECT_EQ(m.downloadBytesTotal, 0u);
 }
+
+// The second half of the envelope check on its own: what it answers for a text is what the
+// envelope answers once the signature over that text holds.
+TEST(CheckSignedManifestText, AnswersWhatTheEnvelopeAnswersPastTheSignature) {
+    for (const char* name : {"manifest_valid", "manifest_not_json", "manifest_type_error"}) {
+        SCOPED_TRACE(name);
+        const SignedVector& v = FindVector(name);
+        const UpdateManifest viaEnvelope = Verify(SignedEnvelope(name));
+        ASSERT_TRUE(viaEnvelope.signatureVerified);
+        UpdateManifest direct;
+        direct.signatureVerified = true;
+        const bool ok = CheckSignedManifestText(v.message, 0, 0, "", direct, 0, kNow);
+        EXPECT_EQ(ok, viaEnvelope.valid);
+        EXPECT_EQ(direct.valid, viaEnvelope.valid);
+        EXPECT_EQ(direct.errorCode, viaEnvelope.errorCode);
+        EXPECT_EQ(direct.launcher_build, viaEnvelope.launcher_build);
+        EXPECT_EQ(direct.published_at, viaEnvelope.published_at);
+        EXPECT_EQ(direct.launcher.has_value(), viaEnvelope.launcher.has_value());
+    }
+}
+
+TEST(CheckSignedManifestText, EveryExceptionBecomesParseFailedAndNothingLeaves) {
+    const struct {
+        const char* text;
+        const char* code;
+    } cases[] = {
+        {"", "manifest_parse_failed"},
+        {"{\"schema_version\": 1} {}", "manifest_parse_failed"},
+        {"{\"schema_version\": 1, /* c */ \"x\": 1}", "manifest_parse_failed"},
+        {"{\"schema_version\": \"1\"}", "manifest_parse_failed"},
+        {"{\"schema_version\": 1, \"published_at\": 1e400}", "manifest_parse_failed"},
+        {"{\"schema_version\": 1, \"launcher_build\": true}", "manifest_parse_failed"},
+        {"[{\"schema_version\": 1}]", "unsupported_manifest_schema"},
+        {"{\"schema_version\": 1, \"published_at\": -1}", "invalid_published_at"},
+        {"{\"schema_version\": 1, \"published_at\": 1800086401}", "manifest_timestamp_future"},
+        {"{\"schema_version\": 1}", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        UpdateManifest m;
+        m.signatureVerified = true;
+        bool ok = false;
+        EXPECT_NO_THROW(ok = CheckSignedManifestText(c.text, 0, 0, "", m, 0, kNow));
+        EXPECT_EQ(ok, std::string(c.code).empty());
+        EXPECT_EQ(m.valid, ok);
+        EXPECT_EQ(m.errorCode, c.code);
+        EXPECT_TRUE(m.signatureVerified);
+    }
+}

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 #ifndef _WIN32
 #include <sys/socket.h>
@@ -506,3 +507,33 @@ TEST_F(SettingsFileTest, AConfigFileThatExistsButCannotBeOpenedIsNotReplaced) {
     EXPECT_FALSE(fs::exists(TemporaryFile()));
 }
 #endif
+
+// The merge on bytes in memory is the load without the file: it writes nothing itself, returns
+// what the load returns, and asks for a rewrite exactly when the load rewrites.
+TEST_F(SettingsFileTest, TheMergeInMemoryAnswersWhatTheLoadDoesWithoutTouchingTheFile) {
+    InstallDetectedGame();
+    for (const std::string& text : std::vector<std::string>{
+             "{\"config_version\": 1,}", "{\"config_version\": 2.0, \"lang\": \"ru\"}",
+             "[1, {\"config_version\": 7}]",
+             "{\"config_version\": 2, \"game_dir\": \"C:\\\\Nowhere\"}",
+             "{\"config_version\": 7, \"web_base_url\": \"http://localhost:8080/\"}",
+             std::string(70, '[') + std::string(70, ']')}) {
+        SCOPED_TRACE(text);
+        std::error_code ignored;
+        fs::remove(ConfigFile(), ignored);
+        const auto merge = MergeLauncherConfigText(text, DefaultLauncherConfig());
+        EXPECT_FALSE(fs::exists(ConfigFile()));
+
+        WriteConfig(text);
+        const FileSnapshot before = Snapshot(ConfigFile());
+        const LauncherConfig loaded = LoadLauncherConfig();
+        const bool rewritten = !(Snapshot(ConfigFile()) == before);
+        if (!merge) {
+            EXPECT_EQ(loaded, DefaultLauncherConfig());
+            EXPECT_FALSE(rewritten);
+        } else {
+            EXPECT_EQ(loaded, merge->config);
+            EXPECT_EQ(rewritten, merge->rewrite);
+        }
+    }
+}
