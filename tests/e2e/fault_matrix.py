@@ -535,15 +535,6 @@ class Place:
 DEFAULT = Place(env.FOLDER, env.FOLDER_WIN)
 
 
-def wait_until(predicate, what, timeout=30.0):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if predicate():
-            return
-        time.sleep(0.1)
-    raise AssertionError(f"timed out waiting for {what}")
-
-
 def earlier_client(place):
     os.makedirs(place.host, exist_ok=True)
     data = b"MZ earlier client " + os.urandom(4096)
@@ -627,7 +618,7 @@ def run_row(row):
             shutil.copyfile(STANDIN, env.CLIENT)
             before = env.read(env.CLIENT)
             running = harness.start_wine([env.CLIENT, "--show-window"])
-            wait_until(env.launches, "the running client")
+            harness.wait_until(env.launches, "the running client")
 
         if not row.cert:
             assert not port_open(), f"something listens on {PORT}: no refused connection"
@@ -685,10 +676,10 @@ def outcome(row, place, server, payload):
             w.click(*LAUNCH_ROW)  # stay on Done instead of starting the client
         w.click(*INSTALL)
         if row.user in ("cancel", "kill-then-install"):
-            wait_until(lambda: place.parts(), "the download to start", timeout=30)
+            harness.wait_until(lambda: place.parts(), "the download to start", timeout=30)
             wait_screen(w, server, is_installing, "the Installing screen", 6)
         if row.user == "cancel-connecting":
-            wait_until(lambda: MANIFEST in server.requests(), "the manifest request")
+            harness.wait_until(lambda: MANIFEST in server.requests(), "the manifest request")
             wait_screen(w, server, is_installing, "the Connecting screen", 6)
             w.click(*INSTALL)  # Cancel; the fetch goes on to its end, then the worker stops
             wait_screen(w, server, is_ready, "the Ready screen after Cancel", 30)
@@ -696,7 +687,7 @@ def outcome(row, place, server, payload):
         if row.user == "cancel":
             w.click(*INSTALL)  # Cancel sits where Install was
             wait_screen(w, server, is_ready, "the Ready screen after Cancel", row.timeout)
-            wait_until(lambda: not place.parts(), "the partial file to go", timeout=10)
+            harness.wait_until(lambda: not place.parts(), "the partial file to go", timeout=10)
             return
         if row.user == "kill-then-install":
             kill_windows_process(w)

@@ -85,6 +85,16 @@ def press_keys(window, keys):
     xdotool("key", keys)
 
 
+def wait_until(predicate, what, timeout=30.0):
+    """Polls `predicate` until it holds; fails naming `what` when it never does."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if predicate():
+            return
+        time.sleep(0.1)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
 def wait_exit(proc, timeout=20.0):
     try:
         return proc.wait(timeout=timeout)

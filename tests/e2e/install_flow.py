@@ -68,15 +68,6 @@ def install_and_fail(message):
         w.close()
 
 
-def wait_until(predicate, what, timeout=30.0):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if predicate():
-            return
-        time.sleep(0.1)
-    raise AssertionError(f"timed out waiting for {what}")
-
-
 def check_installed(version, client_path, desktop=True):
     assert env.read(env.CLIENT) == env.read(client_path), "the client is not what was published"
     assert env.read(env.UNINSTALLER) == env.read(EXE), "Uninstall.exe is not the installer"
@@ -108,7 +99,7 @@ def test_a_clean_install_with_both_options_starts_the_client_and_closes_with_exi
         assert server.requests() == ["/api/updates/manifest",
                                      "/api/updates/files/VarnokClient-1.0.0.exe"], server.requests()
     check_installed("1.0.0", client)
-    wait_until(env.launches, "the client's start record")
+    harness.wait_until(env.launches, "the client's start record")
     starts = env.launches()
     assert len(starts) == 1, starts
     assert starts[0]["cwd"].rstrip("\\").lower() == env.FOLDER_WIN.lower(), starts[0]
@@ -130,7 +121,7 @@ def test_with_launch_after_install_cleared_done_stays_and_launch_starts_the_clie
             assert harness.wait_exit(w.proc) == 0
         finally:
             w.close()
-    wait_until(env.launches, "the client's start record")
+    harness.wait_until(env.launches, "the client's start record")
     assert len(env.launches()) == 1
 
 
@@ -279,7 +270,7 @@ def test_a_running_client_holding_its_executable_stops_the_replace():
     publish_standin("2.0.0", build=2, extra=b"\0newer" * 50)
     running = harness.start_wine([env.CLIENT, "--show-window"])
     try:
-        wait_until(env.launches, "the running client")
+        harness.wait_until(env.launches, "the running client")
         with UpdateServer(WWW):
             install_and_fail("Please close running Varnok Client (in system tray) and retry.")
         assert env.read(env.CLIENT) == before, "the running client's executable was changed"
@@ -302,7 +293,7 @@ def slow_install_started(w, start):
     """`start` pressed Install; the Installing screen with the download under way (its partial
     file exists)."""
     start()
-    wait_until(lambda: os.path.exists(env.PART), "the download to start")
+    harness.wait_until(lambda: os.path.exists(env.PART), "the download to start")
     w.wait_for(is_installing, "the Installing screen")
 
 
@@ -316,7 +307,7 @@ def test_cancel_during_the_download_returns_to_ready_and_removes_the_partial_fil
             slow_install_started(w, lambda: w.click(*INSTALL))
             w.click(*INSTALL)  # Cancel sits where Install was
             w.wait_for(is_ready, "the Ready screen after Cancel", timeout=30)
-            wait_until(lambda: not env.leftover_parts(), "the partial file to go", timeout=10)
+            harness.wait_until(lambda: not env.leftover_parts(), "the partial file to go", timeout=10)
             assert env.read(env.CLIENT) == before, "the earlier client was changed"
         finally:
             w.close()
@@ -350,7 +341,7 @@ def test_closing_the_window_during_a_download_ends_the_process_with_exit_code_0(
         try:
             slow_install_started(w, lambda: w.click(*INSTALL))
             w.click(*CLOSE_BUTTON)
-            wait_until(lambda: not harness.xdotool("search", "--onlyvisible", "--name",
+            harness.wait_until(lambda: not harness.xdotool("search", "--onlyvisible", "--name",
                                                    "^Varnok Client$", check=False),
                        "the window to go", timeout=5)
             assert harness.wait_exit(w.proc, timeout=60) == 0, "exit code is not 0"

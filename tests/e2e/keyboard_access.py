@@ -13,8 +13,7 @@ import install_env as env
 import installer_window
 from installer_window import ACCENT, is_done, is_error, is_ready
 # The mouse install tests' helpers; that module takes the same first three arguments.
-from install_flow import (WWW, check_installed, publish_standin, slow_install_started,
-                          wait_until)
+from install_flow import WWW, check_installed, publish_standin, slow_install_started
 from update_server import MANIFEST, UpdateServer
 
 EXE, A11Y = sys.argv[1], sys.argv[4]
@@ -122,7 +121,7 @@ def test_a_keyboard_only_install_without_the_desktop_shortcut_equals_the_mouse_i
         assert server.requests() == [MANIFEST, "/api/updates/files/VarnokClient-1.0.0.exe"], \
             server.requests()
     check_installed("1.0.0", client, desktop=False)
-    wait_until(env.launches, "the client's start record")
+    harness.wait_until(env.launches, "the client's start record")
     assert len(env.launches()) == 1, env.launches()
 
 
@@ -158,7 +157,7 @@ def test_escape_while_installing_cancels_back_to_ready():
             keys(w, "Escape")
             w.wait_for(is_ready, "the Ready screen after Escape", timeout=30)
             assert w.proc.poll() is None, "Escape while installing closed the window"
-            wait_until(lambda: not os.path.exists(env.PART), "the partial file to go", timeout=10)
+            harness.wait_until(lambda: not os.path.exists(env.PART), "the partial file to go", timeout=10)
         finally:
             w.close()
 
