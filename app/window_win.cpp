@@ -11,6 +11,7 @@
 #include "app/focus.h"
 #include "app/hit_test.h"
 #include "app/state.h"
+#include "common/handles_win.h"
 #include "ui/paint_win.h"
 
 InstallerState* StateOf(HWND window) {
@@ -308,11 +309,8 @@ void RegisterInstallerClass(HINSTANCE instance) {
 }
 
 int ScreenDpi() {
-    HDC dc = GetDC(nullptr);
-    if (!dc) return 96;
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-    ReleaseDC(nullptr, dc);
-    return dpi;
+    const UniqueScreenDc dc(GetDC(nullptr));
+    return dc ? GetDeviceCaps(dc.get(), LOGPIXELSX) : 96;
 }
 
 }  // namespace

@@ -8,20 +8,12 @@
 
 #include <cstdio>
 
+#include "bench/process_clock_win.h"
+
 namespace {
 
 bool g_painted = false;
 bool g_exitAfterPaint = false;  // any argument: end after the first paint
-
-double MsSinceProcessCreation() {
-    FILETIME created, exited, kernel, user, now;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    GetSystemTimeAsFileTime(&now);
-    const auto ticks = [](const FILETIME& t) {
-        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-    };
-    return static_cast<double>(ticks(now) - ticks(created)) / 10000.0;
-}
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

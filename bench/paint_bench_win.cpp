@@ -62,6 +62,21 @@ HWND HiddenWindow(int width, int height) {
                            nullptr, wc.hInstance, nullptr);
 }
 
+// What WM_PAINT draws into: a memory DC with a screen-compatible bitmap selected. The DC goes
+// first (members end in reverse order), so the bitmap is no longer selected when it is deleted.
+struct MemoryTarget {
+    UniqueGdiObject bitmap;
+    UniqueMemoryDc dc;
+};
+
+MemoryTarget MakeMemoryTarget(int width, int height) {
+    const UniqueScreenDc screen(GetDC(nullptr));
+    MemoryTarget target{UniqueGdiObject(CreateCompatibleBitmap(screen.get(), width, height)),
+                        UniqueMemoryDc(CreateCompatibleDC(screen.get()))};
+    SelectObject(target.dc.get(), target.bitmap.get());
+    return target;
+}
+
 void BenchWindowPaint(InstallerState& state, const char* screen, float scale, int runs,
                       bool first = false) {
     const int width = static_cast<int>(440 * scale);
@@ -71,10 +86,8 @@ void BenchWindowPaint(InstallerState& state, const char* screen, float scale, in
         std::printf("what=window-paint screen=%s scale=%g error=no_window\n", screen, scale);
         return;
     }
-    HDC screenDc = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screenDc);
-    HBITMAP target = CreateCompatibleBitmap(screenDc, width, height);
-    HGDIOBJ old = SelectObject(memory, target);
+    const MemoryTarget target = MakeMemoryTarget(width, height);
+    HDC memory = target.dc.get();
     state.dpiScale = scale;
     if (first) {
         // What the window's first paint costs at start-up, once, before anything was warm.
@@ -107,10 +120,6 @@ void BenchWindowPaint(InstallerState& state, const char* screen, float scale, in
                GdipCreateFromHDC(memory, onDc.put());
                GdipDrawImageI(onDc.get(), bitmap.get(), 0, 0);
            }));
-    SelectObject(memory, old);
-    DeleteObject(target);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screenDc);
     DestroyWindow(window);
 }
 
@@ -152,19 +161,12 @@ void BenchPieces(InstallerState& state, float scale, int runs) {
                GdipGetImageGraphicsContext(buffer.get(), graphics.put());
            }));
     {
-        HDC screenDc = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screenDc);
-        HBITMAP target = CreateCompatibleBitmap(screenDc, width, height);
-        HGDIOBJ old = SelectObject(memory, target);
+        const MemoryTarget target = MakeMemoryTarget(width, height);
         Report("copy-to-dc", "-", scale, MedianMs(runs, [&] {
                    GdipGraphics onDc;
-                   GdipCreateFromHDC(memory, onDc.put());
+                   GdipCreateFromHDC(target.dc.get(), onDc.put());
                    GdipDrawImageI(onDc.get(), bitmap.get(), 0, 0);
                }));
-        SelectObject(memory, old);
-        DeleteObject(target);
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screenDc);
     }
     Report("body-gradient", "-", scale, MedianMs(runs, [&] {
                const PointF from(0.0f, 36.0f);

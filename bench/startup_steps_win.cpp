@@ -12,19 +12,10 @@
 
 #include "app/state.h"
 #include "app/window_win.h"
+#include "bench/process_clock_win.h"
 #include "ui/assets.h"
 
 namespace {
-
-double MsSinceProcessCreation() {
-    FILETIME created, exited, kernel, user, now;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    GetSystemTimeAsFileTime(&now);
-    const auto ticks = [](const FILETIME& t) {
-        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-    };
-    return static_cast<double>(ticks(now) - ticks(created)) / 10000.0;
-}
 
 WNDPROC g_installerProc = nullptr;
 double g_paintStart = 0;

@@ -31,6 +31,12 @@ inline void FreeGlobal(HGLOBAL p) {
 inline void CloseClipboardOwner(bool) {
     CloseClipboard();
 }
+inline void ReleaseScreenDc(HDC dc) {
+    ReleaseDC(nullptr, dc);
+}
+inline void DeleteGdiObject(HGDIOBJ object) {
+    DeleteObject(object);
+}
 }  // namespace handle_detail
 
 using UniqueHandleKernel = UniqueHandle<HANDLE, &CloseHandle>;
@@ -47,6 +53,10 @@ using UniqueCoTaskString = UniqueHandle<wchar_t*, &CoTaskMemFree>;
 using UniqueLocalMemory = UniqueHandle<void*, &handle_detail::FreeLocal>;
 using UniqueArgv = UniqueHandle<wchar_t**, &handle_detail::FreeLocal>;
 using UniqueGlobalMemory = UniqueHandle<HGLOBAL, &handle_detail::FreeGlobal>;
+// The whole screen's DC (GetDC(nullptr)), released again by the owner.
+using UniqueScreenDc = UniqueHandle<HDC, &handle_detail::ReleaseScreenDc>;
+using UniqueMemoryDc = UniqueHandle<HDC, &DeleteDC>;
+using UniqueGdiObject = UniqueHandle<HGDIOBJ, &handle_detail::DeleteGdiObject>;
 
 // The clipboard, opened for `window` and closed again when the owner ends.
 using UniqueClipboard = UniqueHandle<bool, &handle_detail::CloseClipboardOwner>;

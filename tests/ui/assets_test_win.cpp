@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/state.h"
+#include "common/handles_win.h"
 #include "common/scoped_override.h"
 #include "tests/support/scratch.h"
 #include "tests/ui/canvas_win.h"
@@ -196,10 +197,9 @@ TEST(IconResource, EverySizeLoadsAtItsOwnSizeWithItsDrawing) {
         std::vector<uint32_t> pixels(static_cast<size_t>(size) * size);
         BITMAPINFO header{};
         header.bmiHeader = {sizeof(BITMAPINFOHEADER), size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        HDC dc = GetDC(nullptr);
+        const UniqueScreenDc dc(GetDC(nullptr));
         const int rows =
-            GetDIBits(dc, info.hbmColor, 0, size, pixels.data(), &header, DIB_RGB_COLORS);
-        ReleaseDC(nullptr, dc);
+            GetDIBits(dc.get(), info.hbmColor, 0, size, pixels.data(), &header, DIB_RGB_COLORS);
         EXPECT_EQ(rows, size);
         EXPECT_EQ(pixels[(size / 2) * size + size / 2] >> 24, 0xFFu) << "centre of " << size;
         DeleteObject(info.hbmColor);
