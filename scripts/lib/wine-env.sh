@@ -7,6 +7,9 @@ export HOME="$VARNOK_WINE_ROOT/home"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
 export WINEARCH=win64
+# wine through scripts/lib/wine-bin (see there: the address layout Debian's Wine needs)
+case ":$PATH:" in *":$VARNOK_ROOT/scripts/lib/wine-bin:"*) ;; *) PATH="$VARNOK_ROOT/scripts/lib/wine-bin:$PATH" ;; esac
+export PATH
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 if [ -z "${DISPLAY:-}" ] && [ -f "$VARNOK_WINE_ROOT/display" ]; then
     DISPLAY="$(cat "$VARNOK_WINE_ROOT/display")"

@@ -14,6 +14,7 @@ import zlib
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_ROOT = os.environ.get("VARNOK_WINE_ROOT", os.path.join(ROOT, "build", "wine"))
 WINE_RUN = os.path.join(ROOT, "scripts", "wine-run")
+WINE_BIN = os.path.join(ROOT, "scripts", "lib", "wine-bin")
 
 
 class Skip(Exception):
@@ -26,6 +27,9 @@ def wine_env(extra=None):
     env["HOME"] = os.path.join(WINE_ROOT, "home")
     env["WINEDEBUG"] = "-all"
     env["WINEDLLOVERRIDES"] = "winemenubuilder.exe=d;mscoree,mshtml="
+    # wine through the wrapper that starts it with the address layout it needs
+    if WINE_BIN not in env.get("PATH", "").split(os.pathsep):
+        env["PATH"] = WINE_BIN + os.pathsep + env.get("PATH", "")
     for k in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"):
         env.pop(k, None)
     display_file = os.path.join(WINE_ROOT, "display")

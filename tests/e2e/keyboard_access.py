@@ -37,11 +37,6 @@ def keys(w, *names):
 
 def probe(*args):
     r = harness.run_wine([A11Y] + list(args), timeout=60)
-    if args == ("read",) and r.returncode == 1 and not r.stdout:
-        # Once in a few hundred reads under Wine the probe process dies before its first line
-        # (exit code 1, nothing printed, none of its own exit codes) while the window changes
-        # underneath it; a read changes nothing, so it is asked once more.
-        r = harness.run_wine([A11Y] + list(args), timeout=60)
     out = r.stdout.decode("utf-8", "replace").replace("\r", "")
     if r.returncode == 3:
         raise harness.Skip("Wine could not carry a screen reader's call to the installer from "
