@@ -6,11 +6,15 @@ namespace {
 
 constexpr char16_t kRule[] = u"---------------------------\r\n";
 
-std::u16string Line(std::u16string_view label, std::string_view value) {
+std::u16string Line(std::u16string_view label, std::u16string_view value) {
     std::u16string line(label);
-    line += Utf8ToUtf16(value);
+    line += value;
     line += u"\r\n";
     return line;
+}
+
+std::u16string Number(uint32_t number) {
+    return Utf8ToUtf16(std::to_string(number));
 }
 
 }  // namespace
@@ -24,19 +28,21 @@ std::u16string FailureReportText(std::u16string_view message, const Failure& fai
     text += message;
     text += u"\r\n";
     text += kRule;
-    if (!failure.step.empty()) text += Line(u"Step: ", failure.step);
-    if (!failure.code.empty()) text += Line(u"Code: ", failure.code);
+    if (!failure.step.empty()) text += Line(u"Step: ", Utf8ToUtf16(failure.step));
+    if (!failure.code.empty()) text += Line(u"Code: ", Utf8ToUtf16(failure.code));
     switch (failure.source) {
-        case FailureNumber::Windows:
-            text += Line(u"Windows error: ", std::to_string(failure.number));
+        case FailureNumber::Windows: {
+            std::u16string value = Number(failure.number);
             if (!systemText.empty()) {
-                text.insert(text.size() - 2, u" (");
-                text.insert(text.size() - 2, systemText);
-                text.insert(text.size() - 2, u")");
+                value += u" (";
+                value += systemText;
+                value += u")";
             }
+            text += Line(u"Windows error: ", value);
             break;
+        }
         case FailureNumber::Http:
-            text += Line(u"HTTP status: ", std::to_string(failure.number));
+            text += Line(u"HTTP status: ", Number(failure.number));
             break;
         case FailureNumber::None:
             break;
