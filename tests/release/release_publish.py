@@ -173,6 +173,7 @@ def signed_installer_verifies_against_the_publishers_root_only():
 
 
 NGINX_EXAMPLE = os.path.join(ROOT, "tools", "nginx-updates.conf")
+NGINX_PATHS = os.path.join(ROOT, "tools", "nginx-updates-paths.conf")
 def served_tree_gives_the_signed_installer_and_its_digest():
     """The tree served by nginx with the README's example configuration, included unchanged."""
     if os.geteuid() != 0:
@@ -182,6 +183,8 @@ def served_tree_gives_the_signed_installer_and_its_digest():
     os.makedirs(os.path.join(prefix, "tls"))
     os.makedirs(os.path.join(prefix, "tmp"))
     os.symlink(WWW, os.path.join(prefix, "www"))
+    # Where the example's include looks: beside nginx.conf.
+    os.symlink(NGINX_PATHS, os.path.join(prefix, "nginx-updates-paths.conf"))
     shutil.copyfile(ca("server.pem"), os.path.join(prefix, "tls", "fullchain.pem"))
     shutil.copyfile(ca("server.key"), os.path.join(prefix, "tls", "privkey.pem"))
     conf = os.path.join(prefix, "nginx.conf")
