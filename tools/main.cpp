@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/publish.h"
+#include "tools/verify.h"
 
 namespace {
 
@@ -20,7 +21,10 @@ constexpr char kUsage[] =
     "      signs the manifest text exactly as it is and writes the server's envelope\n"
     "  varnok-publish publish --key <private.pem> --exe <client.exe> --version <v> --build <n>\n"
     "                         --out <dir> [--published-at <unix seconds>]\n"
-    "      lays out <dir>/api/updates/manifest and <dir>/api/updates/files/VarnokClient-<v>.exe\n";
+    "      lays out <dir>/api/updates/manifest and <dir>/api/updates/files/VarnokClient-<v>.exe\n"
+    "  varnok-publish verify <base URL> --pub <public.hex> [--ca-file <pem>]\n"
+    "      fetches the served manifest and client as installers do and checks them and their\n"
+    "      cache headers; one line per check, exit 0 only when all hold\n";
 
 int Fail(const std::string& message) {
     std::cerr << "varnok-publish: " << message << "\n";
@@ -147,6 +151,25 @@ int Publish(const std::map<std::string, std::string>& flags) {
     return 0;
 }
 
+int Verify(int argc, char** argv) {
+    if (argc < 3 || std::string(argv[2]).rfind("--", 0) == 0)
+        return Fail("verify needs the base URL first");
+    std::map<std::string, std::string> flags;
+    std::string error;
+    // The base URL is the one word before the options.
+    if (!ParseFlags(argc - 1, argv + 1, {"--pub", "--ca-file"}, flags, error) ||
+        !Require(flags, {"--pub"}, error))
+        return Fail(error);
+    VerifyRequest request;
+    request.baseUrl = argv[2];
+    if (!ReadPublicKeyHex(flags.at("--pub"), request.publicKey, error)) return Fail(error);
+    if (flags.count("--ca-file")) request.caFile = flags.at("--ca-file");
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    const bool held = VerifyServedTree(request, std::cout);
+    curl_global_cleanup();
+    return held ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -172,6 +195,7 @@ int main(int argc, char** argv) {
             return Fail(error);
         return Publish(flags);
     }
+    if (command == "verify") return Verify(argc, argv);
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
         return 0;

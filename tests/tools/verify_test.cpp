@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "manifest/sha256.h"
+#include "net/https.h"
+#include "tests/support/scratch.h"
+#include "tools/verify.h"
+
+namespace {
+
+// --- what the headers let caches do ----------------------------------------------------------
+
+HeaderMap Headers(std::initializer_list<std::pair<const char*, const char*>> list) {
+    HeaderMap headers;
+    for (const auto& [name, value] : list) headers[name] = value;
+    return headers;
+}
+
+struct CachingCase {
+    const char* what;
+    HeaderMap headers;
+    bool manifestHolds;
+    bool payloadHolds;
+};
+
+TEST(VerifyCaching, ManifestAtMostFiveMinutesAndPayloadAtLeastADayWithTheHeaderQuoted) {
+    const char* date = "Thu, 10 Dec 2026 00:00:00 GMT";
+    const std::vector<CachingCase> cases = {
+        {"the shipped manifest", Headers({{"cache-control", "public, max-age=10"}}), true, false},
+        {"the limit itself", Headers({{"cache-control", "max-age=300"}}), true, false},
+        {"a second past it", Headers({{"cache-control", "max-age=301"}}), false, false},
+        {"quoted seconds", Headers({{"cache-control", "max-age=\"20\""}}), true, false},
+        {"s-maxage rules shared caches", Headers({{"cache-control", "max-age=10, S-MaxAge=3600"}}),
+         false, false},
+        {"revalidated every time", Headers({{"cache-control", "no-cache"}}), true, false},
+        {"never stored", Headers({{"cache-control", "no-store, max-age=31536000"}}), true, false},
+        {"private", Headers({{"cache-control", "private, max-age=31536000"}}), true, false},
+        {"nothing said: the cache picks", Headers({}), false, false},
+        {"Expires ten minutes on",
+         Headers({{"expires", "Thu, 10 Dec 2026 00:10:00 GMT"}, {"date", date}}), false, false},
+        {"the shipped payload", Headers({{"cache-control", "public, max-age=31536000, immutable"}}),
+         false, true},
+        {"a day exactly", Headers({{"cache-control", "max-age=86400"}}), false, true},
+        {"a second short of a day", Headers({{"cache-control", "max-age=86399"}}), false, false},
+        {"Expires a year on",
+         Headers({{"expires", "Fri, 10 Dec 2027 00:00:00 GMT"}, {"date", date}}), false, true},
+        {"Expires that does not parse", Headers({{"expires", "0"}}), true, false},
+    };
+    for (const CachingCase& c : cases) {
+        std::string line;
+        EXPECT_EQ(JudgeManifestCaching(c.headers, line), c.manifestHolds) << c.what << ": " << line;
+        if (!c.manifestHolds && c.headers.count("cache-control")) {
+            EXPECT_NE(line.find("Cache-Control: " + c.headers.at("cache-control")),
+                      std::string::npos)
+                << c.what << ": the header is not quoted: " << line;
+        }
+        EXPECT_EQ(JudgePayloadCaching(c.headers, line), c.payloadHolds) << c.what << ": " << line;
+    }
+}
+
+TEST(VerifyCaching, AnAnswerOlderThanItsLifetimeIsCaughtByItsAge) {
+    std::string line;
+    EXPECT_TRUE(ServedPastLifetime(
+        Headers({{"cache-control", "public, max-age=10"}, {"age", "11"}}), line));
+    EXPECT_NE(line.find("Age: 11"), std::string::npos) << line;
+    EXPECT_NE(line.find("Cache-Control: public, max-age=10"), std::string::npos) << line;
+    EXPECT_FALSE(
+        ServedPastLifetime(Headers({{"cache-control", "max-age=10"}, {"age", "10"}}), line));
+    EXPECT_FALSE(ServedPastLifetime(Headers({{"cache-control", "max-age=10"}}), line));
+    EXPECT_FALSE(ServedPastLifetime(Headers({{"cache-control", "no-store"}, {"age", "99"}}), line));
+}
+
+TEST(VerifyKey, TakesTheKeygenFileOrTheDigitsAndNothingElse) {
+    ScratchDir dir;
+    const std::string hex(128, 'a');
+    WriteFileBytes(dir / "key.hex", hex + "\n");
+    std::string got, error;
+    EXPECT_TRUE(ReadPublicKeyHex(dir.Utf8("key.hex"), got, error)) << error;
+    EXPECT_EQ(got, hex);
+    EXPECT_TRUE(ReadPublicKeyHex(std::string(128, 'F'), got, error)) << error;
+    EXPECT_FALSE(ReadPublicKeyHex(std::string(127, 'a'), got, error));
+    EXPECT_FALSE(ReadPublicKeyHex(std::string(127, 'a') + "g", got, error));
+    EXPECT_FALSE(ReadPublicKeyHex(dir.Utf8("missing.hex"), got, error));
+}
+
+// --- asking as the installer does, against the fault server ------------------------------------
+
+struct FaultServer {
+    uint16_t port = 0;
+    std::string log;
+    std::string caFile;
+};
+
+bool LoadFaultServer(FaultServer& server) {
+    const char* info = std::getenv("VARNOK_TEST_SERVERS");
+    if (!info) return false;
+    const auto json = nlohmann::json::parse(ReadFileBytes(info));
+    server.port = json.at("fault").at("tls_port").get<uint16_t>();
+    server.log = json.at("fault").at("log").get<std::string>();
+    server.caFile = std::string(VARNOK_SOURCE_DIR) + "/build/test-ca/ca.pem";
+    if (const char* dir = std::getenv("VARNOK_TEST_CA_DIR"))
+        server.caFile = std::string(dir) + "/ca.pem";
+    return true;
+}
+
+// The requests the fault server logged for targets starting with `prefix`.
+std::vector<nlohmann::json> Logged(const FaultServer& server, const std::string& prefix) {
+    std::vector<nlohmann::json> found;
+    std::istringstream lines(ReadFileBytes(server.log));
+    for (std::string line; std::getline(lines, line);) {
+        const auto entry = nlohmann::json::parse(line, nullptr, false);
+        if (entry.is_object() && entry.value("target", "").rfind(prefix, 0) == 0)
+            found.push_back(entry);
+    }
+    return found;
+}
+
+class VerifyFetch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!LoadFaultServer(server)) GTEST_SKIP() << "VARNOK_TEST_SERVERS is not set";
+        std::string error;
+        ASSERT_TRUE(OpenInstallerClient(client, server.caFile, error)) << error;
+    }
+    std::string Url(const std::string& target) {
+        return "https://localhost:" + std::to_string(server.port) + target;
+    }
+    FaultServer server;
+    InstallerClient client;
+};
+
+TEST_F(VerifyFetch, ManifestTakesExactlyTheLimitAndRefusesOneByteMore) {
+    ServedFile answer;
+    const std::string limit = std::to_string(kManifestByteLimit);
+    EXPECT_TRUE(FetchManifest(client, Url("/body/" + limit), answer)) << answer.code;
+    EXPECT_EQ(answer.body.size(), kManifestByteLimit);
+    EXPECT_FALSE(
+        FetchManifest(client, Url("/body/" + std::to_string(kManifestByteLimit + 1)), answer));
+    EXPECT_EQ(answer.code, "response_too_large");
+    EXPECT_LE(answer.body.size(), kManifestByteLimit);
+}
+
+TEST_F(VerifyFetch, OnlyA200CountsAndARedirectIsNeverFollowed) {
+    ServedFile answer;
+    const std::string target = "/redirect-target-of-verify";
+    EXPECT_FALSE(FetchManifest(client, Url("/redirect/302?to=" + target), answer));
+    EXPECT_EQ(answer.code, "http_302");
+    EXPECT_EQ(answer.number, 302);
+    EXPECT_FALSE(FetchManifest(client, Url("/status/204"), answer));
+    EXPECT_EQ(answer.code, "http_204");
+    EXPECT_FALSE(FetchPayload(client, Url("/status/404"), 10, std::string(64, '0'), answer));
+    EXPECT_EQ(answer.code, "http_404");
+    EXPECT_TRUE(Logged(server, target).empty()) << "the redirect was followed";
+}
+
+TEST_F(VerifyFetch, AsksWithTheInstallersAgentAndNoHeadersOfItsOwn) {
+    ServedFile answer;
+    ASSERT_TRUE(FetchManifest(client, Url("/body/17?verify-agent"), answer)) << answer.code;
+    const auto requests = Logged(server, "/body/17?verify-agent");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0]["method"], "GET");
+    EXPECT_EQ(requests[0]["user_agent"], "VarnokClientSetup/1.0");
+    EXPECT_EQ(requests[0]["headers"], nlohmann::json({"host", "user-agent"}));
+}
+
+TEST_F(VerifyFetch, PayloadIsHeldToItsSizeAndDigest) {
+    // The pattern body the fault server sends, hashed here.
+    std::string body;
+    for (uint64_t i = 0; i < 100000; ++i)
+        body.push_back(static_cast<char>(((i * 131) ^ (i >> 8)) & 0xFF));
+    Sha256Hasher hasher;
+    hasher.Open();
+    hasher.Update(body.data(), body.size());
+    const std::string digest = hasher.FinishHex();
+
+    ServedFile answer;
+    EXPECT_TRUE(FetchPayload(client, Url("/body/100000"), 100000, digest, answer)) << answer.code;
+    EXPECT_EQ(answer.sha256, digest);
+    EXPECT_FALSE(FetchPayload(client, Url("/body/100000?flip=500"), 100000, digest, answer));
+    EXPECT_EQ(answer.code, "sha256_mismatch");
+    EXPECT_FALSE(FetchPayload(client, Url("/body/100000"), 99999, digest, answer));
+    EXPECT_EQ(answer.code, "size_exceeded");
+    EXPECT_LE(answer.bytes, 100000u);
+    EXPECT_FALSE(FetchPayload(client, Url("/body/100000"), 100001, digest, answer));
+    EXPECT_EQ(answer.code, "size_mismatch");
+    EXPECT_FALSE(FetchPayload(client, Url("/cut/100000/50000"), 100000, digest, answer));
+    EXPECT_FALSE(answer.code.empty());
+}
+
+}  // namespace
