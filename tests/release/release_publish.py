@@ -126,12 +126,12 @@ def refusal(name, manifest_key, certificate, message):
     return test
 
 
-def publisher_guide():
+def publisher_guide(block="publisher-guide"):
     with open(os.path.join(ROOT, "README.md")) as f:
         text = f.read()
-    m = re.search(r"<!-- publisher-guide:begin -->\s*```sh\n(.*?)```\s*<!-- publisher-guide:end -->",
+    m = re.search(r"<!-- %s:begin -->\s*```sh\n(.*?)```\s*<!-- %s:end -->" % (block, block),
                   text, re.S)
-    assert m, "README.md has no publisher's guide block"
+    assert m, f"README.md has no {block} block"
     return m.group(1)
 
 
@@ -226,6 +226,15 @@ def served_tree_gives_the_signed_installer_and_its_digest():
             raise AssertionError("a listing of the tree was served")
         except urllib.error.HTTPError as e:
             assert e.code == 404, e.code
+        # The guide's check after every upload, as written, against this server: its host here
+        # is localhost, its root the throwaway CA.
+        script = publisher_guide("publisher-verify").replace(URL, "https://localhost").replace(
+            "--pub publisher/manifest-key.hex",
+            "--pub publisher/manifest-key.hex --ca-file " + ca("ca.pem"))
+        assert "--ca-file" in script, "the guide no longer verifies with --pub publisher/manifest-key.hex"
+        r = run(["bash", "-euo", "pipefail", "-c", script], cwd=ONE)
+        assert r.returncode == 0 and r.stdout.count("PASS ") == 5, \
+            f"the guide's verify failed ({r.returncode}): {r.stdout}{r.stderr}"
     finally:
         os.killpg(nginx.pid, signal.SIGTERM)
         nginx.wait(10)
