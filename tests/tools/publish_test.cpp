@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <ctime>
 #include <cstdlib>
@@ -20,6 +21,8 @@
 #include "manifest/update_manifest.h"
 #include "tests/support/scratch.h"
 #include "tests/tools/signature_vectors_gen.h"
+#include "tools/key_files.h"
+#include "tools/keys.h"
 #include "tools/publish.h"
 
 namespace fs = std::filesystem;
@@ -307,6 +310,32 @@ TEST(VarnokPublishCommand, KeygenSignAndPublishFromTheCommandLine) {
         EXPECT_FALSE(run.err.empty()) << bad;
     }
     EXPECT_FALSE(fs::exists(dir / "t2/api/updates/manifest"));
+}
+
+TEST(VarnokPublishCommand, EachVerbHasItsOwnHelpAndShowsItsUsageOnAMistake) {
+    ScratchDir dir;
+    for (const std::string verb : {"keygen", "sign", "publish"}) {
+        ToolRun run = RunTool(dir, verb + " --help");
+        EXPECT_EQ(run.exitCode, 0) << verb << ": " << run.err;
+        EXPECT_NE(run.out.find("Usage: varnok-publish " + verb + " [OPTIONS]"), std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("--out"), std::string::npos) << run.out;
+
+        run = RunTool(dir, verb + " --out " + Quote(dir / "x") + " --no-such-option 1");
+        EXPECT_EQ(run.exitCode, 2) << verb;
+        EXPECT_NE(run.err.find("unknown option --no-such-option"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("Usage: varnok-publish " + verb + " [OPTIONS]"), std::string::npos)
+            << run.err;
+        EXPECT_FALSE(fs::exists(dir / "x")) << verb;
+    }
+    ToolRun run = RunTool(dir, "--version");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("varnok-publish ", 0), 0u) << run.out;
+    EXPECT_TRUE(run.out.size() > 15 && std::isdigit(static_cast<unsigned char>(run.out[15])))
+        << run.out;
+    run = RunTool(dir, "frobnicate");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("unknown command frobnicate"), std::string::npos) << run.err;
 }
 
 TEST(VarnokPublishKeygen, NeverOpensAnExistingFileOrALinkAndLeavesNoHalfPair) {
