@@ -115,6 +115,56 @@ bool CopyToNewFile(const std::string& from, const std::string& to, std::string& 
     return true;
 }
 
+bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat first {
+    }, second{};
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool IsSymbolicLink(const std::string& path) {
+    struct stat status {};
+    return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+std::string FolderOf(const std::string& path) {
+    const fs::path folder = fs::path(path).parent_path();
+    return folder.empty() ? std::string(".") : folder.string();
+}
+
+bool SyncFolder(const std::string& folder, std::string& error) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || fsync(fd) != 0) {
+        error = "cannot flush the folder " + folder + ": " + std::strerror(errno);
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+bool (*g_syncFolder)(const std::string& folder, std::string& error) = &SyncFolder;
+
+bool ReplaceFile(const std::string& path, std::string_view bytes, mode_t mode, std::string& error) {
+    const std::string name = fs::path(path).filename().string();
+    if (name.empty() || name == "." || name == "..") {
+        error = path + " does not name a file";
+        return false;
+    }
+    // A dot first and the process id: no served name, and no other writer's temporary.
+    const std::string folder = FolderOf(path);
+    const std::string temporary =
+        (fs::path(folder) / ("." + name + "." + std::to_string(getpid()) + ".tmp")).string();
+    unlink(temporary.c_str());
+    if (!WriteNewFile(temporary, bytes, mode, error)) return false;
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot move " + temporary + " to " + path + ": " + std::strerror(errno);
+        unlink(temporary.c_str());
+        return false;
+    }
+    return g_syncFolder(folder, error);
+}
+
 bool WriteNewKeyFiles(const ManifestKeyPair& pair, const std::string& privatePath,
                       const std::string& publicPath, std::string& error) {
     if (privatePath.empty()) {
@@ -143,8 +193,14 @@ bool WriteNewKeyFiles(const ManifestKeyPair& pair, const std::string& privatePat
     }
     const bool privateOk = FinishFile(privateFd, pair.privatePem);
     const bool publicOk = publicFd < 0 || FinishFile(publicFd, pair.publicHex + "\n");
-    if (privateOk && publicOk) return true;
-    error = "cannot write " + (privateOk ? publicPath : privatePath);
+    if (!privateOk || !publicOk) {
+        error = "cannot write " + (privateOk ? publicPath : privatePath);
+    } else if (g_syncFolder(FolderOf(privatePath), error) &&
+               (publicPath.empty() || g_syncFolder(FolderOf(publicPath), error))) {
+        // The key that every installer will pin must not be lost to a power cut after the
+        // publisher has already copied its public half into a build.
+        return true;
+    }
     unlink(privatePath.c_str());
     if (publicFd >= 0) unlink(publicPath.c_str());
     return false;

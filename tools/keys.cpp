@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/scope_exit.h"
 #include "manifest/sha256.h"
 #include "tools/openssl_handles.h"
 
@@ -92,12 +93,15 @@ bool SignManifestText(std::string_view privatePem, std::string_view message,
     std::string publicHex;
     if (!PublicHexOf(key.get(), publicHex, error)) return false;
 
+    // The private scalar, as a number and as bytes, is wiped on every way out of this function:
+    // the number by its owner (BN_clear_free), the bytes here.
     UniqueBignum d;
     if (EVP_PKEY_get_bn_param(key.get(), OSSL_PKEY_PARAM_PRIV_KEY, d.put()) != 1) {
         error = "cannot read the private scalar";
         return false;
     }
     unsigned char dBytes[32];
+    ScopeExit wipeScalar([&dBytes] { OPENSSL_cleanse(dBytes, sizeof(dBytes)); });
     if (BN_bn2binpad(d.get(), dBytes, 32) != 32) {
         error = "the private scalar is out of range";
         return false;
@@ -127,6 +131,8 @@ bool SignManifestText(std::string_view privatePem, std::string_view message,
         return false;
     }
     BN_set_flags(k.get(), BN_FLG_CONSTTIME);
+    unsigned char nonce[32];
+    ScopeExit wipeNonce([&nonce] { OPENSSL_cleanse(nonce, sizeof(nonce)); });
     // The nonce is HMAC-SHA256(d, digest || counter), drawn again until it lies in [1, n-1] and
     // gives non-zero r and s.
     for (uint32_t counter = 0; counter < 64; ++counter) {
@@ -134,13 +140,11 @@ bool SignManifestText(std::string_view privatePem, std::string_view message,
         memcpy(input, digest, 32);
         for (int i = 0; i < 4; ++i)
             input[32 + i] = static_cast<unsigned char>(counter >> (24 - 8 * i));
-        unsigned char nonce[32];
         unsigned int nonceLength = 0;
         if (!HMAC(EVP_sha256(), dBytes, 32, input, sizeof(input), nonce, &nonceLength) ||
             nonceLength != 32)
             break;
         if (!BN_bin2bn(nonce, 32, k.get())) break;
-        OPENSSL_cleanse(nonce, sizeof(nonce));
         if (BN_is_zero(k.get()) || BN_cmp(k.get(), n) >= 0) continue;
         if (EC_POINT_mul(group.get(), point.get(), k.get(), nullptr, nullptr, ctx.get()) != 1 ||
             EC_POINT_get_affine_coordinates(group.get(), point.get(), x.get(), nullptr,
@@ -158,7 +162,6 @@ bool SignManifestText(std::string_view privatePem, std::string_view message,
         if (BN_bn2binpad(r.get(), signature, 32) != 32 ||
             BN_bn2binpad(s.get(), signature + 32, 32) != 32)
             break;
-        OPENSSL_cleanse(dBytes, sizeof(dBytes));
         signatureHex = HexOf(signature, sizeof(signature));
         // The installer's own check must accept what is published.
         if (!VerifyManifestSignature(message, signatureHex, publicHex)) {
@@ -167,7 +170,6 @@ bool SignManifestText(std::string_view privatePem, std::string_view message,
         }
         return true;
     }
-    OPENSSL_cleanse(dBytes, sizeof(dBytes));
     error = "signing failed";
     return false;
 }

@@ -372,6 +372,103 @@ TEST(VarnokPublishKeygen, NeverOpensAnExistingFileOrALinkAndLeavesNoHalfPair) {
     }
 }
 
+namespace {
+
+std::vector<std::string> g_syncedFolders;
+
+bool RecordSync(const std::string& folder, std::string&) {
+    g_syncedFolders.push_back(folder);
+    return true;
+}
+
+bool FailSync(const std::string& folder, std::string& error) {
+    error = "cannot flush the folder " + folder + " (on purpose)";
+    return false;
+}
+
+}  // namespace
+
+TEST(WriteNewKeyFiles, FlushesTheFoldersOfBothFilesAndKeepsNeitherWhenAFlushFails) {
+    ScratchDir dir;
+    fs::create_directories(dir / "private");
+    fs::create_directories(dir / "public");
+    ManifestKeyPair pair;
+    std::string error;
+    ASSERT_TRUE(GenerateManifestKey(pair, error)) << error;
+    {
+        g_syncedFolders.clear();
+        ScopedOverride<decltype(g_syncFolder)> recording(g_syncFolder, &RecordSync);
+        ASSERT_TRUE(
+            WriteNewKeyFiles(pair, dir.Utf8("private/k.pem"), dir.Utf8("public/k.hex"), error))
+            << error;
+        EXPECT_EQ(g_syncedFolders,
+                  (std::vector<std::string>{dir.Utf8("private"), dir.Utf8("public")}));
+        g_syncedFolders.clear();
+        ASSERT_TRUE(ReplaceFile(dir.Utf8("public/e.json"), "{}", 0644, error)) << error;
+        EXPECT_EQ(g_syncedFolders, std::vector<std::string>{dir.Utf8("public")});
+    }
+    ScopedOverride<decltype(g_syncFolder)> failing(g_syncFolder, &FailSync);
+    EXPECT_FALSE(
+        WriteNewKeyFiles(pair, dir.Utf8("private/n.pem"), dir.Utf8("public/n.hex"), error));
+    EXPECT_NE(error.find("on purpose"), std::string::npos) << error;
+    EXPECT_EQ(Listing(dir / "private"), std::vector<std::string>{"k.pem"});
+    EXPECT_EQ(Listing(dir / "public"), (std::vector<std::string>{"e.json", "k.hex"}));
+}
+
+TEST(VarnokPublishSign, OutNeverReplacesTheKeyOrTheManifestNorWritesThroughALink) {
+    const struct {
+        const char* what;
+        const char* out;
+        const char* refusal;  // nullptr: the envelope is written there
+    } cases[] = {
+        {"--out is --key", "key.pem", "same file as --key"},
+        {"--out is --key spelled otherwise", "sub/../key.pem", "same file as --key"},
+        {"--out is a hard link to --key", "key-hard-link", "same file as --key"},
+        {"--out is a link to --key", "to-key", "same file as --key"},
+        {"--out is --in through a linked folder", "linked-sub/../m.json", "same file as --in"},
+        {"--out is a link to another file", "to-other", "symbolic link"},
+        {"--out is a dangling link", "dangling", "symbolic link"},
+        {"--out is a folder", "sub", "cannot move"},
+        {"--out replaces an earlier envelope", "old.json", nullptr},
+        {"--out is new", "sub/new.json", nullptr},
+    };
+    for (const auto& c : cases) {
+        ScratchDir dir;
+        fs::create_directories(dir / "sub");
+        fs::create_directory_symlink(dir / "sub", dir / "linked-sub");
+        fs::copy_file(kDevPemPath, dir / "key.pem");
+        const std::string key = ReadFileBytes(dir / "key.pem");
+        const std::string manifest = LauncherManifest(std::to_string(UnixNow()));
+        WriteFileBytes(dir / "m.json", manifest);
+        WriteFileBytes(dir / "other.json", "other\n");
+        WriteFileBytes(dir / "old.json", "an earlier envelope\n");
+        fs::create_hard_link(dir / "key.pem", dir / "key-hard-link");
+        fs::create_symlink(dir / "key.pem", dir / "to-key");
+        fs::create_symlink(dir / "other.json", dir / "to-other");
+        fs::create_symlink(dir / "target.json", dir / "dangling");
+
+        const ToolRun run =
+            RunTool(dir, "sign --key " + Quote(dir / "key.pem") + " --in " + Quote(dir / "m.json") +
+                             " --out " + Quote(dir / c.out));
+        EXPECT_EQ(ReadFileBytes(dir / "key.pem"), key) << c.what;
+        EXPECT_EQ(ReadFileBytes(dir / "m.json"), manifest) << c.what;
+        EXPECT_EQ(ReadFileBytes(dir / "other.json"), "other\n") << c.what;
+        EXPECT_FALSE(fs::exists(dir / "target.json")) << c.what;
+        for (const fs::path& folder : {dir.path(), dir / "sub"})
+            for (const std::string& name : Listing(folder))
+                EXPECT_EQ(name.find(".tmp"), std::string::npos) << c.what << ": " << name;
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(run.exitCode, 0) << c.what << ": " << run.err;
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / c.out))) << c.what;
+            EXPECT_TRUE(VerifyBody(ReadFileBytes(dir / c.out), DevPublicHex(), 0).valid) << c.what;
+        } else {
+            EXPECT_NE(run.exitCode, 0) << c.what;
+            EXPECT_NE(run.err.find(c.refusal), std::string::npos) << c.what << ": " << run.err;
+            EXPECT_EQ(ReadFileBytes(dir / "old.json"), "an earlier envelope\n") << c.what;
+        }
+    }
+}
+
 TEST(VarnokPublishKeygen, MakesThePrivateKeyMode0600AndThePublicHexBesideIt) {
     ScratchDir dir;
     const ToolRun run =
