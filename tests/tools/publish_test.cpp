@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <ctime>
 #include <cstdlib>
@@ -20,6 +21,8 @@
 #include "manifest/update_manifest.h"
 #include "tests/support/scratch.h"
 #include "tests/tools/signature_vectors_gen.h"
+#include "tools/key_files.h"
+#include "tools/keys.h"
 #include "tools/publish.h"
 
 namespace fs = std::filesystem;
@@ -309,6 +312,32 @@ TEST(VarnokPublishCommand, KeygenSignAndPublishFromTheCommandLine) {
     EXPECT_FALSE(fs::exists(dir / "t2/api/updates/manifest"));
 }
 
+TEST(VarnokPublishCommand, EachVerbHasItsOwnHelpAndShowsItsUsageOnAMistake) {
+    ScratchDir dir;
+    for (const std::string verb : {"keygen", "sign", "publish"}) {
+        ToolRun run = RunTool(dir, verb + " --help");
+        EXPECT_EQ(run.exitCode, 0) << verb << ": " << run.err;
+        EXPECT_NE(run.out.find("Usage: varnok-publish " + verb + " [OPTIONS]"), std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("--out"), std::string::npos) << run.out;
+
+        run = RunTool(dir, verb + " --out " + Quote(dir / "x") + " --no-such-option 1");
+        EXPECT_EQ(run.exitCode, 2) << verb;
+        EXPECT_NE(run.err.find("unknown option --no-such-option"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("Usage: varnok-publish " + verb + " [OPTIONS]"), std::string::npos)
+            << run.err;
+        EXPECT_FALSE(fs::exists(dir / "x")) << verb;
+    }
+    ToolRun run = RunTool(dir, "--version");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("varnok-publish ", 0), 0u) << run.out;
+    EXPECT_TRUE(run.out.size() > 15 && std::isdigit(static_cast<unsigned char>(run.out[15])))
+        << run.out;
+    run = RunTool(dir, "frobnicate");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("unknown command frobnicate"), std::string::npos) << run.err;
+}
+
 TEST(VarnokPublishKeygen, NeverOpensAnExistingFileOrALinkAndLeavesNoHalfPair) {
     const struct {
         const char* what;
@@ -340,6 +369,103 @@ TEST(VarnokPublishKeygen, NeverOpensAnExistingFileOrALinkAndLeavesNoHalfPair) {
         EXPECT_FALSE(fs::exists(dir / "new.hex")) << c.what;
         EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "target.pem"))) << c.what;
         EXPECT_TRUE(fs::is_symlink(dir / "dangling")) << c.what;
+    }
+}
+
+namespace {
+
+std::vector<std::string> g_syncedFolders;
+
+bool RecordSync(const std::string& folder, std::string&) {
+    g_syncedFolders.push_back(folder);
+    return true;
+}
+
+bool FailSync(const std::string& folder, std::string& error) {
+    error = "cannot flush the folder " + folder + " (on purpose)";
+    return false;
+}
+
+}  // namespace
+
+TEST(WriteNewKeyFiles, FlushesTheFoldersOfBothFilesAndKeepsNeitherWhenAFlushFails) {
+    ScratchDir dir;
+    fs::create_directories(dir / "private");
+    fs::create_directories(dir / "public");
+    ManifestKeyPair pair;
+    std::string error;
+    ASSERT_TRUE(GenerateManifestKey(pair, error)) << error;
+    {
+        g_syncedFolders.clear();
+        ScopedOverride<decltype(g_syncFolder)> recording(g_syncFolder, &RecordSync);
+        ASSERT_TRUE(
+            WriteNewKeyFiles(pair, dir.Utf8("private/k.pem"), dir.Utf8("public/k.hex"), error))
+            << error;
+        EXPECT_EQ(g_syncedFolders,
+                  (std::vector<std::string>{dir.Utf8("private"), dir.Utf8("public")}));
+        g_syncedFolders.clear();
+        ASSERT_TRUE(ReplaceFile(dir.Utf8("public/e.json"), "{}", 0644, error)) << error;
+        EXPECT_EQ(g_syncedFolders, std::vector<std::string>{dir.Utf8("public")});
+    }
+    ScopedOverride<decltype(g_syncFolder)> failing(g_syncFolder, &FailSync);
+    EXPECT_FALSE(
+        WriteNewKeyFiles(pair, dir.Utf8("private/n.pem"), dir.Utf8("public/n.hex"), error));
+    EXPECT_NE(error.find("on purpose"), std::string::npos) << error;
+    EXPECT_EQ(Listing(dir / "private"), std::vector<std::string>{"k.pem"});
+    EXPECT_EQ(Listing(dir / "public"), (std::vector<std::string>{"e.json", "k.hex"}));
+}
+
+TEST(VarnokPublishSign, OutNeverReplacesTheKeyOrTheManifestNorWritesThroughALink) {
+    const struct {
+        const char* what;
+        const char* out;
+        const char* refusal;  // nullptr: the envelope is written there
+    } cases[] = {
+        {"--out is --key", "key.pem", "same file as --key"},
+        {"--out is --key spelled otherwise", "sub/../key.pem", "same file as --key"},
+        {"--out is a hard link to --key", "key-hard-link", "same file as --key"},
+        {"--out is a link to --key", "to-key", "same file as --key"},
+        {"--out is --in through a linked folder", "linked-sub/../m.json", "same file as --in"},
+        {"--out is a link to another file", "to-other", "symbolic link"},
+        {"--out is a dangling link", "dangling", "symbolic link"},
+        {"--out is a folder", "sub", "cannot move"},
+        {"--out replaces an earlier envelope", "old.json", nullptr},
+        {"--out is new", "sub/new.json", nullptr},
+    };
+    for (const auto& c : cases) {
+        ScratchDir dir;
+        fs::create_directories(dir / "sub");
+        fs::create_directory_symlink(dir / "sub", dir / "linked-sub");
+        fs::copy_file(kDevPemPath, dir / "key.pem");
+        const std::string key = ReadFileBytes(dir / "key.pem");
+        const std::string manifest = LauncherManifest(std::to_string(UnixNow()));
+        WriteFileBytes(dir / "m.json", manifest);
+        WriteFileBytes(dir / "other.json", "other\n");
+        WriteFileBytes(dir / "old.json", "an earlier envelope\n");
+        fs::create_hard_link(dir / "key.pem", dir / "key-hard-link");
+        fs::create_symlink(dir / "key.pem", dir / "to-key");
+        fs::create_symlink(dir / "other.json", dir / "to-other");
+        fs::create_symlink(dir / "target.json", dir / "dangling");
+
+        const ToolRun run =
+            RunTool(dir, "sign --key " + Quote(dir / "key.pem") + " --in " + Quote(dir / "m.json") +
+                             " --out " + Quote(dir / c.out));
+        EXPECT_EQ(ReadFileBytes(dir / "key.pem"), key) << c.what;
+        EXPECT_EQ(ReadFileBytes(dir / "m.json"), manifest) << c.what;
+        EXPECT_EQ(ReadFileBytes(dir / "other.json"), "other\n") << c.what;
+        EXPECT_FALSE(fs::exists(dir / "target.json")) << c.what;
+        for (const fs::path& folder : {dir.path(), dir / "sub"})
+            for (const std::string& name : Listing(folder))
+                EXPECT_EQ(name.find(".tmp"), std::string::npos) << c.what << ": " << name;
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(run.exitCode, 0) << c.what << ": " << run.err;
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / c.out))) << c.what;
+            EXPECT_TRUE(VerifyBody(ReadFileBytes(dir / c.out), DevPublicHex(), 0).valid) << c.what;
+        } else {
+            EXPECT_NE(run.exitCode, 0) << c.what;
+            EXPECT_NE(run.err.find(c.refusal), std::string::npos) << c.what << ": " << run.err;
+            EXPECT_EQ(ReadFileBytes(dir / "old.json"), "an earlier envelope\n") << c.what;
+        }
     }
 }
 
