@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tools/check.h"
 #include "tools/keygen.h"
 #include "tools/publish.h"
 #include "tools/sign.h"
@@ -160,6 +161,33 @@ void AddPublish(CLI::App& app, int& status) {
     });
 }
 
+void AddCheck(CLI::App& app, int& status) {
+    auto request = std::make_shared<CheckRequest>();
+    CLI::App* verb = app.add_subcommand(
+        "check",
+        "Checks an update tree on disk as installers built with the given key would: the signed "
+        "manifest with the installer's own verifier at the current time, and the payload it "
+        "names with its size and SHA-256. A tree signed by another key is refused with the first "
+        "bytes of both keys.");
+    verb->add_option("--tree", request->treeDir, "the root of the update tree")
+        ->required()
+        ->type_name("<dir>");
+    verb->add_option("--pub", request->publicKey,
+                     "the manifest public key: 128 hex digits, or a file holding them")
+        ->required()
+        ->type_name("<hex or file>");
+    verb->callback([request, &status] {
+        request->now = UnixNow();
+        std::string summary, error;
+        if (!CheckUpdateTree(*request, summary, error)) {
+            status = Fail(error);
+            return;
+        }
+        std::cout << summary << "\n";
+        status = std::cout.good() ? 0 : 1;
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -171,6 +199,7 @@ int main(int argc, char** argv) {
     AddKeygen(app, status);
     AddSign(app, status);
     AddPublish(app, status);
+    AddCheck(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
