@@ -44,7 +44,8 @@ TEST(CheckUpdateTree, JudgesTheTreeAsInstallersWithTheGivenKeyWould) {
     ASSERT_TRUE(GenerateManifestKey(other, error)) << error;
     const std::string devHexFile =
         std::string(VARNOK_SOURCE_DIR) + "/tests/fixtures/dev-manifest-key.pub.hex";
-    const std::string payload = "api/updates/files/VarnokClient-1.0.exe";
+    const std::string payload =
+        "api/updates/files/VarnokClient-1.0-" + Sha256Of(ClientBytes(70000)).substr(0, 16) + ".exe";
     std::string devInCapitals = DevPublicHex();
     for (char& ch : devInCapitals) ch = static_cast<char>(std::toupper(ch));
     // A tree whose manifest names a file that installers would not take as the client.

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "manifest/sha256.h"
+
 namespace fs = std::filesystem;
 
 const std::string kDevPemPath =
@@ -69,4 +71,11 @@ std::string ClientBytes(size_t size, int seed) {
     for (size_t i = 2; i < size; ++i)
         bytes.push_back(static_cast<char>(i * 7 + static_cast<size_t>(seed) * 131 + (i >> 11)));
     return bytes;
+}
+
+std::string Sha256Of(const std::string& bytes) {
+    Sha256Hasher hasher;
+    hasher.Open();
+    if (!hasher.ready || (!bytes.empty() && !hasher.Update(bytes.data(), bytes.size()))) return {};
+    return hasher.FinishHex();
 }

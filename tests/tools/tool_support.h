@@ -38,5 +38,8 @@ std::string LauncherManifest(const std::string& publishedAt, const std::string& 
 // The names in a folder, sorted.
 std::vector<std::string> Listing(const std::filesystem::path& folder);
 
+// 64 lower-case hex digits of the bytes' SHA-256.
+std::string Sha256Of(const std::string& bytes);
+
 // A file installers take as the client: "MZ" and `size` bytes that differ with `seed`.
 std::string ClientBytes(size_t size, int seed = 0);
