@@ -1,6 +1,7 @@
 #include "tools/keys.h"
 
 #include <openssl/core_names.h>
+#include <openssl/err.h>
 #include <openssl/hmac.h>
 #include <openssl/obj_mac.h>
 #include <openssl/pem.h>
@@ -194,4 +195,60 @@ bool SignToEnvelope(std::string_view privatePem, std::string_view manifestText,
     std::string signature;
     return SignManifestText(privatePem, manifestText, signature, error) &&
            MakeEnvelope(manifestText, signature, envelope, error);
+}
+
+std::vector<std::string> RecoverSignerKeys(std::string_view message,
+                                           std::string_view signatureHex) {
+    std::vector<std::string> keys;
+    const auto signature = DecodeHex(signatureHex);
+    uint8_t digest[32];
+    Sha256Hasher hasher;
+    hasher.Open();
+    if (!signature || signature->size() != 64 || !hasher.ready ||
+        (!message.empty() && !hasher.Update(message.data(), message.size())) ||
+        !hasher.FinishRaw(digest))
+        return keys;
+
+    UniqueEcGroup group(EC_GROUP_new_by_curve_name(NID_X9_62_prime256v1));
+    UniqueBnCtx ctx(BN_CTX_new());
+    UniqueBignum p(BN_new()), r(BN_bin2bn(signature->data(), 32, nullptr)),
+        s(BN_bin2bn(signature->data() + 32, 32, nullptr)), z(BN_bin2bn(digest, 32, nullptr)),
+        rInverse(BN_new()), u1(BN_new()), u2(BN_new()), x(BN_new());
+    UniqueEcPoint candidateR, q;
+    if (!group || !ctx || !p || !r || !s || !z || !rInverse || !u1 || !u2 || !x) return keys;
+    candidateR.reset(EC_POINT_new(group.get()));
+    q.reset(EC_POINT_new(group.get()));
+    const BIGNUM* n = EC_GROUP_get0_order(group.get());
+    if (!candidateR || !q || BN_is_zero(r.get()) || BN_is_zero(s.get()) ||
+        BN_cmp(r.get(), n) >= 0 || BN_cmp(s.get(), n) >= 0 ||
+        EC_GROUP_get_curve(group.get(), p.get(), nullptr, nullptr, ctx.get()) != 1)
+        return keys;
+    // Q = r^-1 (s R - z G) = u1 G + u2 R with u1 = -z / r and u2 = s / r (mod n).
+    if (!BN_mod_inverse(rInverse.get(), r.get(), n, ctx.get()) ||
+        BN_mod_mul(u1.get(), z.get(), rInverse.get(), n, ctx.get()) != 1 ||
+        BN_mod_sub(u1.get(), n, u1.get(), n, ctx.get()) != 1 ||
+        BN_mod_mul(u2.get(), s.get(), rInverse.get(), n, ctx.get()) != 1)
+        return keys;
+    for (int j = 0; j < 2; ++j) {
+        if (BN_copy(x.get(), r.get()) == nullptr || (j == 1 && BN_add(x.get(), x.get(), n) != 1) ||
+            BN_cmp(x.get(), p.get()) >= 0)
+            break;
+        for (int yBit = 0; yBit < 2; ++yBit) {
+            unsigned char point[65];
+            // An x that is not on the curve has no R, and no key.
+            if (EC_POINT_set_compressed_coordinates(group.get(), candidateR.get(), x.get(), yBit,
+                                                    ctx.get()) != 1 ||
+                EC_POINT_mul(group.get(), q.get(), u1.get(), candidateR.get(), u2.get(),
+                             ctx.get()) != 1 ||
+                EC_POINT_is_at_infinity(group.get(), q.get()) ||
+                EC_POINT_point2oct(group.get(), q.get(), POINT_CONVERSION_UNCOMPRESSED, point,
+                                   sizeof(point), ctx.get()) != sizeof(point))
+                continue;
+            const std::string hex = HexOf(point + 1, 64);
+            // Named only when the installer's own check agrees.
+            if (VerifyManifestSignature(message, signatureHex, hex)) keys.push_back(hex);
+        }
+    }
+    ERR_clear_error();
+    return keys;
 }

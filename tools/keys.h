@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct ManifestKeyPair {
     std::string privatePem;  // PKCS#8 PEM
@@ -30,6 +31,12 @@ bool MakeEnvelope(std::string_view manifestText, std::string_view signatureHex,
 // Signs `manifestText` with the key in `privatePem` and wraps it into the envelope.
 bool SignToEnvelope(std::string_view privatePem, std::string_view manifestText,
                     std::string& envelope, std::string& error);
+
+// The public keys (128 hex digits each) that `signatureHex` over `message` verifies under: ECDSA
+// lets anyone recover the signer's key from r, s and the digest, up to a choice of R's y (and, with
+// a chance of about 2^-128 on P-256, of x = r + n), so usually two candidates. Empty when the
+// signature is malformed or no point fits.
+std::vector<std::string> RecoverSignerKeys(std::string_view message, std::string_view signatureHex);
 
 // Lower-case hex of `count` bytes.
 std::string HexOf(const unsigned char* bytes, size_t count);

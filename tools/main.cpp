@@ -11,7 +11,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tools/check.h"
 #include "tools/keygen.h"
+#include "tools/prune.h"
 #include "tools/publish.h"
 #include "tools/sign.h"
 #include "tools/verify.h"
@@ -112,8 +114,10 @@ void AddPublish(CLI::App& app, int& status) {
     auto options = std::make_shared<Options>();
     CLI::App* verb = app.add_subcommand(
         "publish",
-        "Lays out <dir>/api/updates/manifest and <dir>/api/updates/files/VarnokClient-<v>.exe: "
-        "the client and the signed manifest that names it.");
+        "Lays out <dir>/api/updates/manifest and "
+        "<dir>/api/updates/files/VarnokClient-<v>-<first 16 hex digits of its SHA-256>.exe: the "
+        "client and the signed manifest that names it. A payload once published is never "
+        "replaced or removed (see prune).");
     verb->add_option("--key", options->request.keyPath, "the manifest private key")
         ->required()
         ->type_name("<private.pem>");
@@ -149,15 +153,75 @@ void AddPublish(CLI::App& app, int& status) {
             }
             request.publishedAt = static_cast<int64_t>(at);
         }
-        std::string error;
-        if (!PublishClient(request, error)) {
+        std::string error, served;
+        if (!PublishClient(request, error, &served)) {
             status = Fail(error);
             return;
         }
         std::cout << "published " << request.outDir << "/api/updates/manifest and "
-                  << request.outDir << "/api/updates/files/" << PublishedFileName(request.version)
-                  << "\n";
-        status = 0;
+                  << request.outDir << "/api/updates/files/" << served << "\n";
+        status = std::cout.good() ? 0 : 1;
+    });
+}
+
+void AddCheck(CLI::App& app, int& status) {
+    auto request = std::make_shared<CheckRequest>();
+    CLI::App* verb = app.add_subcommand(
+        "check",
+        "Checks an update tree on disk as installers built with the given key would: the signed "
+        "manifest with the installer's own verifier at the current time, and the payload it "
+        "names with its size and SHA-256. A tree signed by another key is refused with the first "
+        "bytes of both keys.");
+    verb->add_option("--tree", request->treeDir, "the root of the update tree")
+        ->required()
+        ->type_name("<dir>");
+    verb->add_option("--pub", request->publicKey,
+                     "the manifest public key: 128 hex digits, or a file holding them")
+        ->required()
+        ->type_name("<hex or file>");
+    verb->callback([request, &status] {
+        request->now = UnixNow();
+        std::string summary, error;
+        if (!CheckUpdateTree(*request, summary, error)) {
+            status = Fail(error);
+            return;
+        }
+        std::cout << summary << "\n";
+        status = std::cout.good() ? 0 : 1;
+    });
+}
+
+void AddPrune(CLI::App& app, int& status) {
+    struct Options {
+        PruneRequest request;
+        std::string keep;
+    };
+    auto options = std::make_shared<Options>();
+    CLI::App* verb = app.add_subcommand(
+        "prune",
+        "Removes the payloads that publish recorded and that neither the current manifest nor "
+        "the newest <N> versions name. The current manifest's payload always stays; files the "
+        "history does not know are never touched.");
+    verb->add_option("--tree", options->request.treeDir, "the root of the update tree")
+        ->required()
+        ->type_name("<dir>");
+    verb->add_option("--keep", options->keep, "how many of the newest versions keep their payloads")
+        ->required()
+        ->type_name("<N>");
+    verb->callback([options, &status] {
+        if (!ParseUnsigned(options->keep, options->request.keep)) {
+            status = Fail("--keep must be a decimal number, got \"" + options->keep + "\"");
+            return;
+        }
+        std::vector<std::string> removed, kept;
+        std::string error;
+        if (!PruneTree(options->request, removed, kept, error)) {
+            status = Fail(error);
+            return;
+        }
+        for (const std::string& name : removed) std::cout << "removed " << name << "\n";
+        for (const std::string& name : kept) std::cout << "kept " << name << "\n";
+        status = std::cout.good() ? 0 : 1;
     });
 }
 
@@ -206,6 +270,8 @@ int main(int argc, char** argv) {
     AddKeygen(app, status);
     AddSign(app, status);
     AddPublish(app, status);
+    AddCheck(app, status);
+    AddPrune(app, status);
     AddVerify(app, status);
     try {
         app.parse(argc, argv);

@@ -5,8 +5,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "install/install_worker.h"
@@ -329,24 +327,6 @@ bool JudgePayloadCaching(const HeaderMap& headers, std::string& line) {
         return false;
     }
     line = quoted + ": kept " + std::to_string(life.seconds) + " s";
-    return true;
-}
-
-bool ReadPublicKeyHex(const std::string& fileOrHex, std::string& hex, std::string& error) {
-    std::ifstream in(fileOrHex, std::ios::binary);
-    if (in) {
-        std::ostringstream text;
-        text << in.rdbuf();
-        hex = std::string(Trim(text.str()));
-    } else {
-        hex = fileOrHex;
-    }
-    const auto bytes = DecodeHex(hex);
-    if (hex.size() != 128 || !bytes) {
-        error = "--pub must be a file holding the 128 hex digits keygen wrote, or the digits: " +
-                fileOrHex;
-        return false;
-    }
     return true;
 }
 

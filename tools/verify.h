@@ -83,10 +83,6 @@ bool ServedPastLifetime(const HeaderMap& headers, std::string& line);
 // A payload: stored by shared caches for at least kPayloadLifetimeFloorSeconds.
 bool JudgePayloadCaching(const HeaderMap& headers, std::string& line);
 
-// The public key from --pub: a file holding the 128 hex digits (as keygen --pub writes them), or
-// the digits themselves.
-bool ReadPublicKeyHex(const std::string& fileOrHex, std::string& hex, std::string& error);
-
 struct VerifyRequest {
     std::string baseUrl;    // https origin, as the installer is built with
     std::string publicKey;  // 128 hex digits

@@ -77,19 +77,6 @@ TEST(VerifyCaching, AnAnswerOlderThanItsLifetimeIsCaughtByItsAge) {
     EXPECT_FALSE(ServedPastLifetime(Headers({{"cache-control", "no-store"}, {"age", "99"}}), line));
 }
 
-TEST(VerifyKey, TakesTheKeygenFileOrTheDigitsAndNothingElse) {
-    ScratchDir dir;
-    const std::string hex(128, 'a');
-    WriteFileBytes(dir / "key.hex", hex + "\n");
-    std::string got, error;
-    EXPECT_TRUE(ReadPublicKeyHex(dir.Utf8("key.hex"), got, error)) << error;
-    EXPECT_EQ(got, hex);
-    EXPECT_TRUE(ReadPublicKeyHex(std::string(128, 'F'), got, error)) << error;
-    EXPECT_FALSE(ReadPublicKeyHex(std::string(127, 'a'), got, error));
-    EXPECT_FALSE(ReadPublicKeyHex(std::string(127, 'a') + "g", got, error));
-    EXPECT_FALSE(ReadPublicKeyHex(dir.Utf8("missing.hex"), got, error));
-}
-
 // --- asking as the installer does, against the fault server ------------------------------------
 
 struct FaultServer {
