@@ -1,9 +1,7 @@
 #include "tools/verify.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <ctime>
 #include <thread>
 
