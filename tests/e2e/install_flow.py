@@ -16,7 +16,7 @@ import installer_window
 from installer_window import is_done, is_error, is_installing, is_ready
 from update_server import UpdateServer, make_key, publish
 
-EXE, STANDIN, PROBE = sys.argv[1], sys.argv[2], sys.argv[3]
+EXE, STANDIN, PROBE, ACCESS_PROBE = sys.argv[1:5]
 WWW = os.path.join(env.SCRATCH, "www")
 
 INSTALL = (200, 285)         # the wide Install button
@@ -103,6 +103,30 @@ def test_a_clean_install_with_both_options_starts_the_client_and_closes_with_exi
     starts = env.launches()
     assert len(starts) == 1, starts
     assert starts[0]["cwd"].rstrip("\\").lower() == env.FOLDER_WIN.lower(), starts[0]
+
+
+def folder_access(folder_win):
+    r = subprocess.run(["wine", ACCESS_PROBE, folder_win], env=harness.wine_env(),
+                       capture_output=True, text=True, timeout=60)
+    assert r.returncode == 0, f"the access list of {folder_win} cannot be read ({r.returncode})"
+    return r.stdout.strip()
+
+
+def test_the_folder_an_install_makes_is_closed_to_other_users():
+    env.clean_slate()
+    env.install_once(EXE, STANDIN)
+    made = folder_access(env.FOLDER_WIN)
+    parent = folder_access(env.FOLDER_WIN.rsplit("\\", 1)[0])
+    # These tests run under Wine, which keeps no list of its own: it answers one made from the
+    # Unix mode (Everyone, WD, for the group and other bits) and narrows that mode to the owner
+    # from the list it is given.
+    assert ";WD)" in parent, f"the parent's list does not show other users: {parent}"
+    assert ";WD)" not in made, f"other users may use the install folder: {made}"
+    if made.startswith("D:("):
+        raise harness.Skip("Wine answers a list made from the Unix mode, never the protected "
+                           f"list with SYSTEM and Administrators that Windows stores: {made}")
+    assert made.startswith("D:P(") and made.count("(A;OICI;FA;;;") == 3, made
+    assert "(A;OICI;FA;;;SY)" in made and "(A;OICI;FA;;;BA)" in made, made
 
 
 def test_with_launch_after_install_cleared_done_stays_and_launch_starts_the_client():
@@ -358,6 +382,7 @@ if __name__ == "__main__":
             test_a_clean_install_with_both_options_starts_the_client_and_closes_with_exit_code_0,
             test_with_launch_after_install_cleared_done_stays_and_launch_starts_the_client,
             test_with_desktop_shortcut_cleared_only_the_start_menu_shortcut_is_made,
+            test_the_folder_an_install_makes_is_closed_to_other_users,
             test_installing_twice_over_the_same_folder_replaces_the_client,
             test_the_installer_started_as_uninstall_exe_from_the_install_folder_installs_over_itself,
             test_a_folder_refused_by_the_folder_rules_fails_before_any_request,
