@@ -180,4 +180,47 @@ TEST(RemoveFolderTree, RemovesALinkInsideAsItselfAndLeavesItsTarget) {
     EXPECT_EQ(ReadFileBytes(outside / "keep.txt"), "kept");
 }
 
+// Keeps one file from being removed for as long as it lives: open without share-delete on
+// Windows, its folder read-only on the host (which root ignores).
+struct Unremovable {
+    explicit Unremovable(const fs::path& file) : folder(file.parent_path()) {
+#ifdef _WIN32
+        held = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+#else
+        chmod(folder.c_str(), 0555);
+#endif
+    }
+    ~Unremovable() {
+#ifdef _WIN32
+        CloseHandle(held);
+#else
+        chmod(folder.c_str(), 0755);
+#endif
+    }
+    fs::path folder;
+#ifdef _WIN32
+    HANDLE held = INVALID_HANDLE_VALUE;
+#endif
+};
+
+TEST(RemoveFolderTree, AnEntryThatCannotGoFailsTheCallButEverythingElseGoes) {
+#ifndef _WIN32
+    if (geteuid() == 0) GTEST_SKIP() << "as root nothing here can be made unremovable";
+#endif
+    const char* names[] = {"held-a", "held-b", "c", "d", "e", "f"};
+    // Whatever order the system lists a folder in, one of the two runs holds an entry that is not
+    // listed last, so a walk that stopped at it would leave a sibling behind.
+    for (const std::string held : {"held-a", "held-b"}) {
+        ScratchDir scratch;
+        const fs::path tree = scratch / "tree";
+        for (const char* name : names) WriteFileBytes(tree / name / "file", name);
+        {
+            const Unremovable pinned(tree / held / "file");
+            EXPECT_FALSE(RemoveFolderTree(U16(tree))) << held;
+        }
+        for (const char* name : names) EXPECT_EQ(fs::exists(tree / name), name == held) << name;
+    }
+}
+
 }  // namespace

@@ -263,6 +263,12 @@ TEST(PublishClient, RefusesInputTheInstallerWouldRefuse) {
     r.outDir = (dir / "big-tree").string();
     refused(r, "big exe", "268435457 bytes");
     EXPECT_FALSE(fs::exists(dir / "big-tree"));
+    // The largest client installers take passes the size check; a stale published_at stops the
+    // publish at the next check, before anything is copied.
+    fs::resize_file(dir / "big.exe", 268435456);
+    r.publishedAt = kNow - 400 * 86400;
+    refused(r, "largest exe", "every installer would refuse");
+    EXPECT_FALSE(fs::exists(dir / "big-tree"));
 }
 
 TEST(VarnokPublishCommand, KeygenSignAndPublishFromTheCommandLine) {
