@@ -75,7 +75,7 @@ def drive_install():
         w.close()
 
 
-def install(interactive):
+def install(interactive, then):
     shutil.rmtree(WWW, ignore_errors=True)
     env.clean_slate()
     log("publishing the stand-in client 1.0.0 with the development key")
@@ -84,7 +84,7 @@ def install(interactive):
     with update_server.UpdateServer(WWW, rate="256k"):
         log(f"serving the update tree on https://localhost:{update_server.PORT} (nginx)")
         if interactive:
-            log("the installer is on your display: press Install; close it to go on")
+            log(f"the installer is on your display: press Install; closing it {then}")
             subprocess.run(["wine", EXE], env=harness.wine_env(), stdin=subprocess.DEVNULL)
         else:
             log("no display: running under Xvfb and clicking Install")
@@ -180,7 +180,7 @@ def main():
         remove_screens(("screen-4-", "screen-5-", "screens.png"))
     else:
         remove_screens(("screen",))
-        install(interactive)
+        install(interactive, "ends the demo" if mode == "--keep" else "goes on to the uninstall")
         installed_summary()
     if mode == "--keep":
         screenshots()
