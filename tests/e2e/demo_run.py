@@ -78,7 +78,6 @@ def test_the_demo_installs_then_uninstalls_and_shows_both_halves():
     summary = run_demo()
     expect_installed(summary)
     expect_uninstalled(summary, started)
-    assert "To uninstall" not in summary, sorted(summary)
 
 
 def test_keep_stops_after_the_install_and_its_uninstall_command_works_without_a_display():
@@ -89,8 +88,6 @@ def test_keep_stops_after_the_install_and_its_uninstall_command_works_without_a_
     hint = summary.get("To uninstall")
     assert hint and hint[0] == "scripts/demo --uninstall", hint
     assert os.path.exists(env.CLIENT) and env.registry(), "--keep did not keep the install"
-    assert not any(n.startswith(("screen-4", "screen-5")) for n in os.listdir(OUT)), \
-        "--keep left pictures of an uninstall"
     expect_uninstalled(run_demo("--uninstall"), started)
 
 
