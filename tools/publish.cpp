@@ -215,10 +215,9 @@ bool PublishClient(const PublishRequest& request, std::string& error, std::strin
     // The payload first, so the new manifest never names a file that is not there yet; the
     // history next, so a prune never takes a file that a manifest in view names.
     bool created = false;
-    if (!PlacePayload(servedTemp, served, servedSize, digest, created, error) ||
-        !g_syncFolder(files.string(), error))
-        return false;
+    if (!PlacePayload(servedTemp, served, servedSize, digest, created, error)) return false;
     if (created) placed = served;
+    if (!g_syncFolder(files.string(), error)) return false;
     history.push_back(
         {request.version, request.build, fileName, digest, servedSize, request.publishedAt});
     if (!WriteHistory(updates.string(), history, error)) return false;
