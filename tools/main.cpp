@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -20,7 +21,13 @@ constexpr char kUsage[] =
     "      signs the manifest text exactly as it is and writes the server's envelope\n"
     "  varnok-publish publish --key <private.pem> --exe <client.exe> --version <v> --build <n>\n"
     "                         --out <dir> [--published-at <unix seconds>]\n"
-    "      lays out <dir>/api/updates/manifest and <dir>/api/updates/files/VarnokClient-<v>.exe\n";
+    "      lays out <dir>/api/updates/manifest and <dir>/api/updates/files/VarnokClient-<v>.exe\n"
+    "\n"
+    "A key in a PKCS#11 token: in place of <private.pem> (keygen: --out) give its RFC 7512 URI,\n"
+    "e.g. 'pkcs11:token=Varnok%20Release;object=manifest-2027', with\n"
+    "  --pkcs11-module <module.so>  the token's PKCS#11 module\n"
+    "  --pin-file <file>            the file holding the token's user PIN\n"
+    "keygen then makes the key pair inside the token, never extractable, and writes only --pub.\n";
 
 int Fail(const std::string& message) {
     std::cerr << "varnok-publish: " << message << "\n";
@@ -88,10 +95,34 @@ int64_t UnixNow() {
         .count();
 }
 
+std::string Optional(const std::map<std::string, std::string>& flags, const char* name) {
+    const auto found = flags.find(name);
+    return found == flags.end() ? std::string() : found->second;
+}
+
 int Keygen(const std::map<std::string, std::string>& flags) {
     std::string error;
     if (!Require(flags, {"--out"}, error)) return Fail(error);
     const std::string pub = flags.count("--pub") ? flags.at("--pub") : std::string();
+    const std::string module = Optional(flags, "--pkcs11-module");
+    const std::string pinFile = Optional(flags, "--pin-file");
+    if (IsTokenUri(flags.at("--out"))) {
+        // Refused before the token is touched; the new file is still created exclusively.
+        std::error_code ec;
+        if (!pub.empty() && std::filesystem::exists(std::filesystem::symlink_status(pub, ec)))
+            return Fail("cannot create " + pub + ": an existing file is never overwritten");
+        std::string publicHex;
+        auto keep = [&](const std::string& hex, std::string& keepError) {
+            return pub.empty() || WriteNewPublicKeyFile(pub, hex, keepError);
+        };
+        if (!GenerateTokenKey({flags.at("--out"), module, pinFile}, keep, publicHex, error))
+            return Fail(error);
+        std::cout << publicHex << "\n";
+        return 0;
+    }
+    if (!module.empty() || !pinFile.empty())
+        return Fail("--pkcs11-module and --pin-file go with a pkcs11: key, not with the file " +
+                    flags.at("--out"));
     ManifestKeyPair pair;
     if (!GenerateManifestKey(pair, error) || !WriteNewKeyFiles(pair, flags.at("--out"), pub, error))
         return Fail(error);
@@ -102,16 +133,19 @@ int Keygen(const std::map<std::string, std::string>& flags) {
 int Sign(const std::map<std::string, std::string>& flags) {
     std::string error;
     if (!Require(flags, {"--key", "--in"}, error)) return Fail(error);
-    std::string pem, manifest, envelope;
-    if (!ReadWholeFile(flags.at("--key"), pem, error) ||
-        !ReadWholeFile(flags.at("--in"), manifest, error))
-        return Fail(error);
+    std::string manifest, envelope;
+    if (!ReadWholeFile(flags.at("--in"), manifest, error)) return Fail(error);
     if (manifest.empty()) return Fail(flags.at("--in") + " is empty");
     // A signature is forever: what installers refuse today, or would take at any age, is not
     // signed at all.
     if (!CheckManifestForInstallers(manifest, UnixNow(), error))
         return Fail(flags.at("--in") + ": " + error);
-    if (!SignToEnvelope(pem, manifest, envelope, error))
+    ManifestSigningKey key;
+    std::string publicHex;
+    if (!OpenManifestSigningKey(flags.at("--key"), Optional(flags, "--pkcs11-module"),
+                                Optional(flags, "--pin-file"), key, publicHex, error))
+        return Fail(error);
+    if (!SignToEnvelopeWith(key, manifest, envelope, error))
         return Fail(flags.at("--key") + ": " + error);
     if (!flags.count("--out")) {
         std::cout << envelope;
@@ -129,6 +163,8 @@ int Publish(const std::map<std::string, std::string>& flags) {
     request.exePath = flags.at("--exe");
     request.version = flags.at("--version");
     request.outDir = flags.at("--out");
+    request.pkcs11Module = Optional(flags, "--pkcs11-module");
+    request.pinFile = Optional(flags, "--pin-file");
     if (!ParseUnsigned(flags.at("--build"), request.build))
         return Fail("--build must be a decimal number, got \"" + flags.at("--build") + "\"");
     request.now = UnixNow();
@@ -158,16 +194,21 @@ int main(int argc, char** argv) {
     std::map<std::string, std::string> flags;
     std::string error;
     if (command == "keygen") {
-        if (!ParseFlags(argc, argv, {"--out", "--pub"}, flags, error)) return Fail(error);
+        if (!ParseFlags(argc, argv, {"--out", "--pub", "--pkcs11-module", "--pin-file"}, flags,
+                        error))
+            return Fail(error);
         return Keygen(flags);
     }
     if (command == "sign") {
-        if (!ParseFlags(argc, argv, {"--key", "--in", "--out"}, flags, error)) return Fail(error);
+        if (!ParseFlags(argc, argv, {"--key", "--in", "--out", "--pkcs11-module", "--pin-file"},
+                        flags, error))
+            return Fail(error);
         return Sign(flags);
     }
     if (command == "publish") {
         if (!ParseFlags(argc, argv,
-                        {"--key", "--exe", "--version", "--build", "--out", "--published-at"},
+                        {"--key", "--exe", "--version", "--build", "--out", "--published-at",
+                         "--pkcs11-module", "--pin-file"},
                         flags, error))
             return Fail(error);
         return Publish(flags);

@@ -424,8 +424,41 @@ bool CheckManifestForInstallers(std::string_view manifestText, int64_t now, std:
     return true;
 }
 
-bool (*g_signToEnvelope)(std::string_view privatePem, std::string_view manifestText,
-                         std::string& envelope, std::string& error) = &SignToEnvelope;
+bool OpenManifestSigningKey(const std::string& keyArgument, const std::string& modulePath,
+                            const std::string& pinFile, ManifestSigningKey& key,
+                            std::string& publicHex, std::string& error) {
+    if (IsTokenUri(keyArgument)) {
+        key.token = {keyArgument, modulePath, pinFile};
+        return TokenPublicKeyHex(key.token, publicHex, error);
+    }
+    if (!modulePath.empty() || !pinFile.empty()) {
+        error = "--pkcs11-module and --pin-file go with a pkcs11: key, not with the file " +
+                keyArgument;
+        return false;
+    }
+    if (!ReadWholeFile(keyArgument, key.pem, error)) return false;
+    if (!PublicKeyHexFromPem(key.pem, publicHex, error)) {
+        error = keyArgument + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+bool SignToEnvelopeWith(const ManifestSigningKey& key, std::string_view manifestText,
+                        std::string& envelope, std::string& error) {
+    if (key.token.uri.empty()) return SignToEnvelope(key.pem, manifestText, envelope, error);
+    std::string signature;
+    return TokenSignManifestText(key.token, manifestText, signature, error) &&
+           MakeEnvelope(manifestText, signature, envelope, error);
+}
+
+bool WriteNewPublicKeyFile(const std::string& path, const std::string& publicHex,
+                           std::string& error) {
+    return WriteNewFile(path, publicHex + "\n", 0644, error);
+}
+
+bool (*g_signToEnvelope)(const ManifestSigningKey& key, std::string_view manifestText,
+                         std::string& envelope, std::string& error) = &SignToEnvelopeWith;
 
 bool PublishClient(const PublishRequest& request, std::string& error) {
     const std::string fileName = PublishedFileName(request.version);
@@ -443,13 +476,10 @@ bool PublishClient(const PublishRequest& request, std::string& error) {
         error = "published_at must be a positive Unix time";
         return false;
     }
-    std::string pem;
-    if (!ReadWholeFile(request.keyPath, pem, error)) return false;
-    std::string keyError;
-    if (std::string publicHex; !PublicKeyHexFromPem(pem, publicHex, keyError)) {
-        error = request.keyPath + ": " + keyError;
+    ManifestSigningKey key;
+    if (std::string publicHex; !OpenManifestSigningKey(request.keyPath, request.pkcs11Module,
+                                                       request.pinFile, key, publicHex, error))
         return false;
-    }
 
     std::error_code ec;
     if (!fs::is_regular_file(request.exePath, ec)) {
@@ -508,7 +538,7 @@ bool PublishClient(const PublishRequest& request, std::string& error) {
     const std::string manifest = MakeLauncherManifest(request, fileName, digest, servedSize);
     std::string envelope;
     if (!CheckManifestForInstallers(manifest, request.now, error) ||
-        !g_signToEnvelope(pem, manifest, envelope, error) ||
+        !g_signToEnvelope(key, manifest, envelope, error) ||
         !WriteNewFile(manifestTemp.string(), envelope, 0644, error))
         return false;
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "tools/token.h"
+
 struct ManifestKeyPair {
     std::string privatePem;  // PKCS#8 PEM
     std::string publicHex;   // 128 lower-case hex digits, X then Y: the value the build takes
@@ -31,6 +33,26 @@ bool MakeEnvelope(std::string_view manifestText, std::string_view signatureHex,
 bool SignToEnvelope(std::string_view privatePem, std::string_view manifestText,
                     std::string& envelope, std::string& error);
 
+// Where the manifest's private key is: the text of a PEM file, or a key in a PKCS#11 token.
+struct ManifestSigningKey {
+    std::string pem;
+    TokenKeyRef token;  // the key when token.uri is set
+};
+
+// The key a --key argument names: a PEM file, or a pkcs11: URI with the token's module and PIN
+// file (which only a URI takes), and its public half. Errors name the file or the URI.
+bool OpenManifestSigningKey(const std::string& keyArgument, const std::string& modulePath,
+                            const std::string& pinFile, ManifestSigningKey& key,
+                            std::string& publicHex, std::string& error);
+
+// SignToEnvelope with either kind of key.
+bool SignToEnvelopeWith(const ManifestSigningKey& key, std::string_view manifestText,
+                        std::string& envelope, std::string& error);
+
+// The public hex and a newline as a new file (an existing file or a link is never opened).
+bool WriteNewPublicKeyFile(const std::string& path, const std::string& publicHex,
+                           std::string& error);
+
 // Writes a fresh pair: the private PEM to `privatePath` with mode 0600 and, when `publicPath` is
 // not empty, the public hex and a newline to it. Each file is created new: an existing file or a
 // link in its place is never opened, and the two paths must differ. When either file cannot be
@@ -44,13 +66,15 @@ bool WriteNewKeyFiles(const ManifestKeyPair& pair, const std::string& privatePat
 bool CheckManifestForInstallers(std::string_view manifestText, int64_t now, std::string& error);
 
 struct PublishRequest {
-    std::string keyPath;  // PEM private key
+    std::string keyPath;  // PEM private key, or a pkcs11: URI
     std::string exePath;  // the client executable
     std::string version;  // launcher_version, also part of the served file name
     uint64_t build = 0;   // launcher_build
     std::string outDir;   // root of the tree
     int64_t publishedAt = 0;
     int64_t now = 0;  // the time installers are assumed to check it at; 0 or less: the clock
+    std::string pkcs11Module = {};  // with a pkcs11: key: the token's module
+    std::string pinFile = {};       // with a pkcs11: key: the file holding the user PIN
 };
 
 // The served file name of a version: "VarnokClient-<version>.exe".
@@ -66,7 +90,7 @@ std::string MakeLauncherManifest(const PublishRequest& request, std::string_view
 bool PublishClient(const PublishRequest& request, std::string& error);
 
 // The signing step of PublishClient; tests swap in one that fails.
-extern bool (*g_signToEnvelope)(std::string_view privatePem, std::string_view manifestText,
+extern bool (*g_signToEnvelope)(const ManifestSigningKey& key, std::string_view manifestText,
                                 std::string& envelope, std::string& error);
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
