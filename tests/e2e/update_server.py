@@ -83,13 +83,17 @@ def ensure_tool():
     return TOOL
 
 
-def publish(root, exe, version="1.0.0", build=1, key=DEV_KEY, published_at=None):
-    """Lays out root/api/updates/{manifest,files/VarnokClient-<version>.exe} with the tool."""
+def publish(root, exe, version="1.0.0", build=1, key=DEV_KEY, published_at=None, token=None):
+    """Lays out root/api/updates/{manifest,files/VarnokClient-<version>.exe} with the tool;
+    with a softhsm_token.Token, `key` is the URI of a key in it."""
     cmd = [ensure_tool(), "publish", "--key", key, "--exe", exe, "--version", version,
            "--build", str(build), "--out", root]
     if published_at is not None:
         cmd += ["--published-at", str(published_at)]
-    r = subprocess.run(cmd, capture_output=True, text=True, timeout=120)
+    if token is not None:
+        cmd += token.options()
+    r = subprocess.run(cmd, capture_output=True, text=True, timeout=120,
+                       env=token.env() if token is not None else None)
     assert r.returncode == 0, f"publish failed: {r.stderr.strip()}"
     return os.path.join(root, "api", "updates", "files", f"VarnokClient-{version}.exe")
 
