@@ -10,6 +10,11 @@ target_include_directories(varnok_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/thir
 
 if(NOT WIN32)
     find_package(OpenSSL REQUIRED)
+    # The publisher's tool parses its command line with CLI11 (header-only).
+    find_package(CLI11 CONFIG QUIET)
+    if(NOT CLI11_FOUND)
+        message(FATAL_ERROR "CLI11 not found: install libcli11-dev")
+    endif()
 endif()
 
 # GoogleTest from Debian's source package, built with whichever compiler this build uses.

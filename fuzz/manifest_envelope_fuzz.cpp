@@ -18,7 +18,7 @@
 #include "fuzz/property.h"
 #include "manifest/sha256.h"
 #include "manifest/update_manifest.h"
-#include "tools/publish.h"
+#include "tools/keys.h"
 
 namespace {
 

@@ -1,73 +1,29 @@
-// varnok-publish: the publisher's tool for the signed update manifest.
+// varnok-publish: the publisher's tool for the signed update manifest. This file only wires each
+// verb's options to the call that does its work.
+#include <cerrno>
 #include <chrono>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include <CLI/CLI.hpp>
+
+#include "tools/check.h"
+#include "tools/keygen.h"
 #include "tools/publish.h"
+#include "tools/sign.h"
 
 namespace {
-
-constexpr char kUsage[] =
-    "usage:\n"
-    "  varnok-publish keygen --out <private.pem> [--pub <public.hex>]\n"
-    "      makes a P-256 key pair; prints the public key as the 128 hex digits that\n"
-    "      VARNOK_MANIFEST_PUBLIC_KEY takes\n"
-    "  varnok-publish sign --key <private.pem> --in <manifest.json> [--out <envelope.json>]\n"
-    "      signs the manifest text exactly as it is and writes the server's envelope\n"
-    "  varnok-publish publish --key <private.pem> --exe <client.exe> --version <v> --build <n>\n"
-    "                         --out <dir> [--published-at <unix seconds>]\n"
-    "      lays out <dir>/api/updates/manifest and <dir>/api/updates/files/VarnokClient-<v>.exe\n"
-    "\n"
-    "A key in a PKCS#11 token: in place of <private.pem> (keygen: --out) give its RFC 7512 URI,\n"
-    "e.g. 'pkcs11:token=Varnok%20Release;object=manifest-2027', with\n"
-    "  --pkcs11-module <module.so>  the token's PKCS#11 module\n"
-    "  --pin-file <file>            the file holding the token's user PIN\n"
-    "keygen then makes the key pair inside the token, never extractable, and writes only --pub.\n";
 
 int Fail(const std::string& message) {
     std::cerr << "varnok-publish: " << message << "\n";
     return 1;
 }
 
-// "--name value" pairs; false on a stray word, a missing value, a repeat or an unknown name.
-bool ParseFlags(int argc, char** argv, std::initializer_list<const char*> known,
-                std::map<std::string, std::string>& flags, std::string& error) {
-    for (int i = 2; i < argc; i += 2) {
-        const std::string name = argv[i];
-        bool isKnown = false;
-        for (const char* k : known) isKnown = isKnown || name == k;
-        if (!isKnown) {
-            error = "unknown option " + name;
-            return false;
-        }
-        if (i + 1 >= argc) {
-            error = name + " needs a value";
-            return false;
-        }
-        if (!flags.emplace(name, argv[i + 1]).second) {
-            error = name + " given twice";
-            return false;
-        }
-    }
-    return true;
-}
-
-bool Require(const std::map<std::string, std::string>& flags,
-             std::initializer_list<const char*> names, std::string& error) {
-    for (const char* name : names) {
-        if (!flags.count(name)) {
-            error = std::string("missing ") + name;
-            return false;
-        }
-    }
-    return true;
-}
-
+// Digits only: strtoull alone would take "-1", "+1" and " 1".
 bool ParseUnsigned(const std::string& text, uint64_t& value) {
     if (text.empty() || text.size() > 20) return false;
     for (char c : text)
@@ -78,145 +34,197 @@ bool ParseUnsigned(const std::string& text, uint64_t& value) {
     return errno == 0 && *end == '\0';
 }
 
-bool WriteText(const std::string& path, const std::string& text, std::string& error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
-}
-
 int64_t UnixNow() {
     return std::chrono::duration_cast<std::chrono::seconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
-std::string Optional(const std::map<std::string, std::string>& flags, const char* name) {
-    const auto found = flags.find(name);
-    return found == flags.end() ? std::string() : found->second;
+// A refused command line names what was wrong and shows the usage of the verb it was meant for.
+// A mistyped word is named first: the parser would otherwise report only a required option or
+// verb that the typo left out.
+std::string UsageFailure(const CLI::App* app, const CLI::Error& e) {
+    std::string what = e.what();
+    const std::vector<std::string> unknown = app->remaining(true);
+    if (!unknown.empty()) {
+        const std::string& word = unknown.front();
+        what = app->get_subcommands().empty() ? "unknown command " + word
+               : word.rfind('-', 0) == 0      ? "unknown option " + word
+                                              : "unexpected argument " + word;
+    }
+    return "varnok-publish: " + what + "\n\n" + app->help();
 }
 
-int Keygen(const std::map<std::string, std::string>& flags) {
-    std::string error;
-    if (!Require(flags, {"--out"}, error)) return Fail(error);
-    const std::string pub = flags.count("--pub") ? flags.at("--pub") : std::string();
-    const std::string module = Optional(flags, "--pkcs11-module");
-    const std::string pinFile = Optional(flags, "--pin-file");
-    if (IsTokenUri(flags.at("--out"))) {
-        // Refused before the token is touched; the new file is still created exclusively.
-        std::error_code ec;
-        if (!pub.empty() && std::filesystem::exists(std::filesystem::symlink_status(pub, ec)))
-            return Fail("cannot create " + pub + ": an existing file is never overwritten");
-        std::string publicHex;
-        auto keep = [&](const std::string& hex, std::string& keepError) {
-            return pub.empty() || WriteNewPublicKeyFile(pub, hex, keepError);
-        };
-        if (!GenerateTokenKey({flags.at("--out"), module, pinFile}, keep, publicHex, error))
-            return Fail(error);
+// What each verb that takes a private key also takes when the key is a pkcs11: URI.
+void AddTokenOptions(CLI::App* verb, std::string& modulePath, std::string& pinFile) {
+    verb->add_option("--pkcs11-module", modulePath,
+                     "with a pkcs11: key: the token's PKCS#11 module")
+        ->type_name("<module.so>");
+    verb->add_option("--pin-file", pinFile,
+                     "with a pkcs11: key: the file holding the token's user PIN (one trailing "
+                     "newline is not part of it); never give the PIN itself")
+        ->type_name("<file>");
+}
+
+void AddKeygen(CLI::App& app, int& status) {
+    auto request = std::make_shared<KeygenRequest>();
+    CLI::App* verb = app.add_subcommand(
+        "keygen",
+        "Makes a P-256 key pair: the private key as PKCS#8 PEM (mode 0600), the public key "
+        "printed as the 128 hex digits that VARNOK_MANIFEST_PUBLIC_KEY takes. Both files are made "
+        "new; an existing file or a link in their place is refused. Given a pkcs11: URI, the pair "
+        "is made inside the token, never extractable, and only --pub is written; a label the "
+        "token already holds is refused.");
+    verb->add_option("--out", request->privatePath,
+                     "the new private key: a PEM file, or the pkcs11: URI (RFC 7512) of a new key "
+                     "in a token, e.g. 'pkcs11:token=Varnok%20Release;object=manifest-2027'")
+        ->required()
+        ->type_name("<private.pem | pkcs11:URI>");
+    verb->add_option("--pub", request->publicPath, "also write the public hex here")
+        ->type_name("<public.hex>");
+    AddTokenOptions(verb, request->pkcs11Module, request->pinFile);
+    verb->callback([request, &status] {
+        std::string publicHex, error;
+        if (!Keygen(*request, publicHex, error)) {
+            status = Fail(error);
+            return;
+        }
         std::cout << publicHex << "\n";
-        return 0;
-    }
-    if (!module.empty() || !pinFile.empty())
-        return Fail("--pkcs11-module and --pin-file go with a pkcs11: key, not with the file " +
-                    flags.at("--out"));
-    ManifestKeyPair pair;
-    if (!GenerateManifestKey(pair, error) || !WriteNewKeyFiles(pair, flags.at("--out"), pub, error))
-        return Fail(error);
-    std::cout << pair.publicHex << "\n";
-    return 0;
+        status = std::cout.good() ? 0 : 1;
+    });
 }
 
-int Sign(const std::map<std::string, std::string>& flags) {
-    std::string error;
-    if (!Require(flags, {"--key", "--in"}, error)) return Fail(error);
-    std::string manifest, envelope;
-    if (!ReadWholeFile(flags.at("--in"), manifest, error)) return Fail(error);
-    if (manifest.empty()) return Fail(flags.at("--in") + " is empty");
-    // A signature is forever: what installers refuse today, or would take at any age, is not
-    // signed at all.
-    if (!CheckManifestForInstallers(manifest, UnixNow(), error))
-        return Fail(flags.at("--in") + ": " + error);
-    ManifestSigningKey key;
-    std::string publicHex;
-    if (!OpenManifestSigningKey(flags.at("--key"), Optional(flags, "--pkcs11-module"),
-                                Optional(flags, "--pin-file"), key, publicHex, error))
-        return Fail(error);
-    if (!SignToEnvelopeWith(key, manifest, envelope, error))
-        return Fail(flags.at("--key") + ": " + error);
-    if (!flags.count("--out")) {
-        std::cout << envelope;
-        return std::cout.good() ? 0 : 1;
-    }
-    return WriteText(flags.at("--out"), envelope, error) ? 0 : Fail(error);
+void AddSign(CLI::App& app, int& status) {
+    auto request = std::make_shared<SignRequest>();
+    CLI::App* verb = app.add_subcommand(
+        "sign",
+        "Signs the manifest text exactly as it is in the file and writes the server's envelope. "
+        "What an installer would refuse now is refused, with the rule's code.");
+    verb->add_option("--key", request->keyPath,
+                     "the manifest private key: a PEM file, or the pkcs11: URI of a key in a token")
+        ->required()
+        ->type_name("<private.pem | pkcs11:URI>");
+    AddTokenOptions(verb, request->pkcs11Module, request->pinFile);
+    verb->add_option("--in", request->inPath, "the manifest text")
+        ->required()
+        ->type_name("<manifest.json>");
+    verb->add_option("--out", request->outPath, "the envelope (default: standard output)")
+        ->type_name("<envelope.json>");
+    verb->callback([request, &status] {
+        request->now = UnixNow();
+        std::string envelope, error;
+        if (!SignManifestFile(*request, envelope, error)) {
+            status = Fail(error);
+            return;
+        }
+        if (request->outPath.empty()) std::cout << envelope;
+        status = std::cout.good() ? 0 : 1;
+    });
 }
 
-int Publish(const std::map<std::string, std::string>& flags) {
-    std::string error;
-    if (!Require(flags, {"--key", "--exe", "--version", "--build", "--out"}, error))
-        return Fail(error);
-    PublishRequest request;
-    request.keyPath = flags.at("--key");
-    request.exePath = flags.at("--exe");
-    request.version = flags.at("--version");
-    request.outDir = flags.at("--out");
-    request.pkcs11Module = Optional(flags, "--pkcs11-module");
-    request.pinFile = Optional(flags, "--pin-file");
-    if (!ParseUnsigned(flags.at("--build"), request.build))
-        return Fail("--build must be a decimal number, got \"" + flags.at("--build") + "\"");
-    request.now = UnixNow();
-    request.publishedAt = request.now;
-    if (flags.count("--published-at")) {
-        // The range installers accept (at most 365 days old, at most 1 day ahead) is checked
-        // with the rest of their rules.
-        uint64_t at = 0;
-        if (!ParseUnsigned(flags.at("--published-at"), at) || at > INT64_MAX)
-            return Fail("--published-at must be Unix seconds");
-        request.publishedAt = static_cast<int64_t>(at);
-    }
-    if (!PublishClient(request, error)) return Fail(error);
-    std::cout << "published " << request.outDir << "/api/updates/manifest and " << request.outDir
-              << "/api/updates/files/" << PublishedFileName(request.version) << "\n";
-    return 0;
+void AddPublish(CLI::App& app, int& status) {
+    struct Options {
+        PublishRequest request;
+        std::string build, publishedAt;
+    };
+    auto options = std::make_shared<Options>();
+    CLI::App* verb = app.add_subcommand(
+        "publish",
+        "Lays out <dir>/api/updates/manifest and <dir>/api/updates/files/VarnokClient-<v>.exe: "
+        "the client and the signed manifest that names it.");
+    verb->add_option("--key", options->request.keyPath,
+                     "the manifest private key: a PEM file, or the pkcs11: URI of a key in a token")
+        ->required()
+        ->type_name("<private.pem | pkcs11:URI>");
+    AddTokenOptions(verb, options->request.pkcs11Module, options->request.pinFile);
+    verb->add_option("--exe", options->request.exePath, "the client executable")
+        ->required()
+        ->type_name("<client.exe>");
+    verb->add_option("--version", options->request.version, "launcher_version")
+        ->required()
+        ->type_name("<v>");
+    verb->add_option("--build", options->build, "launcher_build, 1 or more")
+        ->required()
+        ->type_name("<n>");
+    verb->add_option("--out", options->request.outDir, "the root of the update tree")
+        ->required()
+        ->type_name("<dir>");
+    verb->add_option("--published-at", options->publishedAt,
+                     "published_at (default: now); installers accept 365 days ago to 1 day ahead")
+        ->type_name("<unix seconds>");
+    verb->callback([options, &status] {
+        PublishRequest& request = options->request;
+        if (!ParseUnsigned(options->build, request.build)) {
+            status = Fail("--build must be a decimal number, got \"" + options->build + "\"");
+            return;
+        }
+        request.now = UnixNow();
+        request.publishedAt = request.now;
+        if (!options->publishedAt.empty()) {
+            // The range installers accept is checked with the rest of their rules.
+            uint64_t at = 0;
+            if (!ParseUnsigned(options->publishedAt, at) || at > INT64_MAX) {
+                status = Fail("--published-at must be Unix seconds");
+                return;
+            }
+            request.publishedAt = static_cast<int64_t>(at);
+        }
+        std::string error;
+        if (!PublishClient(request, error)) {
+            status = Fail(error);
+            return;
+        }
+        std::cout << "published " << request.outDir << "/api/updates/manifest and "
+                  << request.outDir << "/api/updates/files/" << PublishedFileName(request.version)
+                  << "\n";
+        status = 0;
+    });
+}
+
+void AddCheck(CLI::App& app, int& status) {
+    auto request = std::make_shared<CheckRequest>();
+    CLI::App* verb = app.add_subcommand(
+        "check",
+        "Checks an update tree on disk as installers built with the given key would: the signed "
+        "manifest with the installer's own verifier at the current time, and the payload it "
+        "names with its size and SHA-256. A tree signed by another key is refused with the first "
+        "bytes of both keys.");
+    verb->add_option("--tree", request->treeDir, "the root of the update tree")
+        ->required()
+        ->type_name("<dir>");
+    verb->add_option("--pub", request->publicKey,
+                     "the manifest public key: 128 hex digits, or a file holding them")
+        ->required()
+        ->type_name("<hex or file>");
+    verb->callback([request, &status] {
+        request->now = UnixNow();
+        std::string summary, error;
+        if (!CheckUpdateTree(*request, summary, error)) {
+            status = Fail(error);
+            return;
+        }
+        std::cout << summary << "\n";
+        status = std::cout.good() ? 0 : 1;
+    });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::cerr << kUsage;
-        return 2;
+    CLI::App app("The publisher's tool for the signed update manifest.", "varnok-publish");
+    app.set_version_flag("--version", "varnok-publish " VARNOK_TOOL_VERSION);
+    app.require_subcommand(1);
+    app.failure_message(&UsageFailure);
+    int status = 1;
+    AddKeygen(app, status);
+    AddSign(app, status);
+    AddPublish(app, status);
+    AddCheck(app, status);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // --help and --version end here too, with 0; a command line that cannot be run is 2.
+        return app.exit(e) == 0 ? 0 : 2;
     }
-    const std::string command = argv[1];
-    std::map<std::string, std::string> flags;
-    std::string error;
-    if (command == "keygen") {
-        if (!ParseFlags(argc, argv, {"--out", "--pub", "--pkcs11-module", "--pin-file"}, flags,
-                        error))
-            return Fail(error);
-        return Keygen(flags);
-    }
-    if (command == "sign") {
-        if (!ParseFlags(argc, argv, {"--key", "--in", "--out", "--pkcs11-module", "--pin-file"},
-                        flags, error))
-            return Fail(error);
-        return Sign(flags);
-    }
-    if (command == "publish") {
-        if (!ParseFlags(argc, argv,
-                        {"--key", "--exe", "--version", "--build", "--out", "--published-at",
-                         "--pkcs11-module", "--pin-file"},
-                        flags, error))
-            return Fail(error);
-        return Publish(flags);
-    }
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage;
-        return 0;
-    }
-    std::cerr << "varnok-publish: unknown command " << command << "\n" << kUsage;
-    return 2;
+    return status;
 }

@@ -14,7 +14,8 @@
 #include "common/scope_exit.h"
 #include "common/unique_handle.h"
 #include "manifest/sha256.h"
-#include "tools/publish.h"
+#include "tools/key_files.h"
+#include "tools/keys.h"
 
 namespace {
 
@@ -55,16 +56,6 @@ std::string Trimmed(const unsigned char* padded, size_t size) {
     std::string text(reinterpret_cast<const char*>(padded), size);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
     return text;
-}
-
-std::string HexOf(const unsigned char* bytes, size_t count) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (size_t i = 0; i < count; ++i) {
-        hex.push_back(kDigits[bytes[i] >> 4]);
-        hex.push_back(kDigits[bytes[i] & 0x0F]);
-    }
-    return hex;
 }
 
 // The URI's bytes for one attribute (object= is CKA_LABEL, id= CKA_ID, type= CKA_CLASS).

@@ -99,10 +99,19 @@ subprocess.run([ensure_tool(), "keygen", "--out", OWN_KEY, "--pub", OWN_KEY + ".
                capture_output=True, timeout=60)
 subprocess.run([ensure_tool(), "publish", "--key", OWN_KEY, "--exe", CLIENT, "--version", "1.0.0",
                 "--build", "1", "--out", REFUSAL_TREE], check=True, capture_output=True, timeout=60)
+# A key of the same publisher that did not sign that tree (an old, staging or mistyped one).
+OTHER_KEY = os.path.join(WORK, "other-key.pem")
+subprocess.run([ensure_tool(), "keygen", "--out", OTHER_KEY, "--pub", OTHER_KEY + ".hex"],
+               check=True, capture_output=True, timeout=60)
+
+
+def key_start(key_file):
+    with open(key_file) as f:
+        return f.read().strip()[:16]
 
 P12 = ["--pkcs12", ca("signer.p12"), "--password-file", ca("signer.pass")]
 REFUSALS = [
-    # name, manifest key, certificate arguments, what the refusal says
+    # name, manifest key, certificate arguments, what the refusal says (one text or several)
     ("development_manifest_key", DEV_KEY_HEX, P12, "development manifest key"),
     ("expired_certificate", OWN_KEY + ".hex",
      ["--cert", ca("expired.pem"), "--key", ca("expired.key")], "expired on"),
@@ -116,6 +125,9 @@ REFUSALS = [
      ["--cert", ca("signer-chain.pem"), "--key", ca("other.key")], "does not match"),
     ("pkcs12_with_wrong_password", OWN_KEY + ".hex",
      ["--pkcs12", ca("signer.p12"), "--password-file", ca("wrong.pass")], "wrong password"),
+    # The refusal names the key given and the key that signed the tree.
+    ("tree_signed_by_another_key", OTHER_KEY + ".hex", P12,
+     ("does not match --manifest-key", key_start(OTHER_KEY + ".hex"), key_start(OWN_KEY + ".hex"))),
 ]
 
 
@@ -125,7 +137,8 @@ def refusal(name, manifest_key, certificate, message):
                  manifest_key, "--tree", REFUSAL_TREE, *certificate, "--ca-file", ca("ca.pem")],
                 cwd=WORK)
         assert r.returncode != 0, "scripts/release accepted it"
-        assert message in r.stderr, f"refused without saying {message!r}: {r.stderr.strip()}"
+        for part in message if isinstance(message, tuple) else (message,):
+            assert part in r.stderr, f"refused without saying {part!r}: {r.stderr.strip()}"
         assert not os.path.exists(os.path.join(ONE, "build", "release")), "it built before refusing"
         assert not os.path.exists(os.path.join(REFUSAL_TREE, INSTALLER)), "it wrote an installer"
     test.__name__ = "release_refuses_" + name

@@ -2,7 +2,7 @@
 #include <iostream>
 
 #include "tests/tools/signature_vectors_gen.h"
-#include "tools/publish.h"
+#include "tools/key_files.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

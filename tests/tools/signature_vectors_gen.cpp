@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "tools/publish.h"
+#include "tools/keys.h"
 
 namespace {
 

@@ -7,8 +7,6 @@
 
 #include <p11-kit/p11-kit.h>
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -17,6 +15,7 @@
 #include "manifest/sha256.h"
 #include "manifest/update_manifest.h"
 #include "tests/support/scratch.h"
+#include "tests/tools/tool_support.h"
 #include "tools/publish.h"
 #include "tools/token.h"
 
@@ -26,24 +25,6 @@ namespace {
 
 constexpr char kPin[] = "7f3Qx9";
 constexpr char kUriBase[] = "pkcs11:token=Varnok%20Release;object=";
-
-std::string Quote(const fs::path& path) {
-    return "'" + path.string() + "'";
-}
-
-struct ToolRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-ToolRun RunTool(const ScratchDir& dir, const std::string& arguments) {
-    const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-    const std::string command = std::string("'") + VARNOK_PUBLISH_EXE + "' " + arguments + " >" +
-                                Quote(out) + " 2>" + Quote(err);
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileBytes(out), ReadFileBytes(err)};
-}
 
 // A fresh token labelled "Varnok Release" with user PIN kPin in `dir`, and the PIN file beside.
 void MakeToken(const ScratchDir& dir) {
@@ -281,10 +262,8 @@ TEST(TokenKeys, APublishedTreeVerifiesUnderTheTokenKeysPublicHalf) {
                                          Options(dir) + " --exe " + Quote(dir / "c.exe") +
                                          " --version 2.0 --build 2 --out " + Quote(dir / "tree"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    const std::string body = ReadFileBytes(dir / "tree/api/updates/manifest");
-    UpdateManifest m;
-    VerifyUpdateManifest(body.data(), body.size(), 0, 0, "", m, publicHex.data(), publicHex.size(),
-                         0, 0);
+    const UpdateManifest m =
+        VerifyBody(ReadFileBytes(dir / "tree/api/updates/manifest"), publicHex, UnixNow());
     EXPECT_TRUE(m.valid) << m.errorCode;
     EXPECT_EQ(m.launcher_build, 2u);
 }
@@ -298,14 +277,7 @@ TEST(TokenKeys, EachVerbRefusesWhatIsWrongNamingItAndWritesNothing) {
         << error;
     WriteFileBytes(dir / "wrong-pin", "9999\n");
     WriteFileBytes(dir / "c.exe", "MZ client");
-    WriteFileBytes(dir / "m.json",
-                   "{\"schema_version\": 1, \"launcher_build\": 3, "
-                   "\"published_at\": " +
-                       std::to_string(std::time(nullptr)) +
-                       ", \"launcher\": {\"file_id\": \"c\", \"url\": "
-                       "\"/api/updates/files/c.exe\", \"size_bytes\": 9, "
-                       "\"sha256\": \"" +
-                       std::string(64, 'a') + "\"}}");
+    WriteFileBytes(dir / "m.json", LauncherManifest(std::to_string(UnixNow())));
     const std::string module = std::string(" --pkcs11-module '") + VARNOK_SOFTHSM_MODULE + "'";
     const std::string pin = " --pin-file " + Quote(dir / "pin");
     const struct {

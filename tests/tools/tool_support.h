@@ -1,0 +1,42 @@
+// What the publisher's tool tests share: the development key, the installer's verdict on a body,
+// and a run of the built tool.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "manifest/update_manifest.h"
+#include "tests/support/scratch.h"
+
+extern const std::string kDevPemPath;
+inline constexpr int64_t kNow = 1800000000;
+
+std::string DevPem();
+std::string DevPublicHex();
+
+UpdateManifest VerifyBody(const std::string& body, const std::string& key, int64_t now = kNow,
+                          const std::string& base = "");
+
+struct ToolRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+// Runs the built tool with the given arguments (already quoted as needed).
+ToolRun RunTool(const ScratchDir& dir, const std::string& arguments);
+
+int64_t UnixNow();
+std::string Quote(const std::filesystem::path& path);
+
+// A manifest an installer takes, but for the members given (raw JSON text, spliced in).
+std::string LauncherManifest(const std::string& publishedAt, const std::string& schema = "1",
+                             const std::string& url = "/api/updates/files/c.exe");
+
+// The names in a folder, sorted.
+std::vector<std::string> Listing(const std::filesystem::path& folder);
+
+// A file installers take as the client: "MZ" and `size` bytes that differ with `seed`.
+std::string ClientBytes(size_t size, int seed = 0);

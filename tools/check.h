@@ -1,0 +1,22 @@
+// The check verb: an update tree on disk judged as an installer built with a given key would
+// judge what it serves, before anything is built for that key.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct CheckRequest {
+    std::string treeDir;    // the root of the update tree
+    std::string publicKey;  // 128 hex digits, or a file holding them (as keygen --pub writes)
+    int64_t now = 0;        // the time installers are assumed to check it at
+};
+
+// Reads <tree>/api/updates/manifest within the installer's byte limit, verifies it with the
+// installer's own VerifyUpdateManifest under the key at `now`, and checks that the payload it
+// names is in the tree with its size and SHA-256. A manifest signed by another key is refused with
+// the first bytes of both keys: the given one and the signer's, recovered from the signature.
+// `summary` says what was found.
+bool CheckUpdateTree(const CheckRequest& request, std::string& summary, std::string& error);
+
+// The 128 hex digits in `keyOrFile` (the text itself, or the file it names), in lower case.
+bool ReadPublicKeyHex(const std::string& keyOrFile, std::string& publicHex, std::string& error);

@@ -1,0 +1,215 @@
+#include "tools/key_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "tools/keys.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t done = write(fd, bytes.data(), bytes.size());
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(done));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        error = "cannot read " + path + ": not a regular file";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+int CreateNewFile(const std::string& path, mode_t mode, std::string& error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        const int code = errno;
+        error = "cannot create " + path + ": " + std::strerror(code);
+        if (code == EEXIST) error += "; an existing file is never overwritten";
+        return -1;
+    }
+    // The umask may only have narrowed the mode; make it exact.
+    if (fchmod(fd, mode) != 0) {
+        error = "cannot set the mode of " + path + ": " + std::strerror(errno);
+        close(fd);
+        unlink(path.c_str());
+        return -1;
+    }
+    return fd;
+}
+
+bool FinishFile(int fd, std::string_view bytes) {
+    const bool written = WriteAll(fd, bytes) && fsync(fd) == 0;
+    return close(fd) == 0 && written;
+}
+
+bool WriteNewFile(const std::string& path, std::string_view bytes, mode_t mode,
+                  std::string& error) {
+    const int fd = CreateNewFile(path, mode, error);
+    if (fd < 0) return false;
+    if (!FinishFile(fd, bytes)) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        unlink(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool CopyToNewFile(const std::string& from, const std::string& to, std::string& error) {
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        error = "cannot read " + from + ": " + std::strerror(errno);
+        return false;
+    }
+    const int out = CreateNewFile(to, 0644, error);
+    if (out < 0) {
+        close(in);
+        return false;
+    }
+    std::vector<char> buffer(1 << 16);
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) ok = false;
+        if (got <= 0) break;
+        if (!WriteAll(out, std::string_view(buffer.data(), static_cast<size_t>(got)))) {
+            ok = false;
+            break;
+        }
+    }
+    close(in);
+    if (!FinishFile(out, {}) || !ok) {
+        error = "cannot copy " + from + " to " + to;
+        unlink(to.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat first {
+    }, second{};
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool IsSymbolicLink(const std::string& path) {
+    struct stat status {};
+    return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+std::string FolderOf(const std::string& path) {
+    const fs::path folder = fs::path(path).parent_path();
+    return folder.empty() ? std::string(".") : folder.string();
+}
+
+bool SyncFolder(const std::string& folder, std::string& error) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || fsync(fd) != 0) {
+        error = "cannot flush the folder " + folder + ": " + std::strerror(errno);
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+bool (*g_syncFolder)(const std::string& folder, std::string& error) = &SyncFolder;
+
+bool ReplaceFile(const std::string& path, std::string_view bytes, mode_t mode, std::string& error) {
+    const std::string name = fs::path(path).filename().string();
+    if (name.empty() || name == "." || name == "..") {
+        error = path + " does not name a file";
+        return false;
+    }
+    // A dot first and the process id: no served name, and no other writer's temporary.
+    const std::string folder = FolderOf(path);
+    const std::string temporary =
+        (fs::path(folder) / ("." + name + "." + std::to_string(getpid()) + ".tmp")).string();
+    unlink(temporary.c_str());
+    if (!WriteNewFile(temporary, bytes, mode, error)) return false;
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot move " + temporary + " to " + path + ": " + std::strerror(errno);
+        unlink(temporary.c_str());
+        return false;
+    }
+    return g_syncFolder(folder, error);
+}
+
+bool WriteNewKeyFiles(const ManifestKeyPair& pair, const std::string& privatePath,
+                      const std::string& publicPath, std::string& error) {
+    if (privatePath.empty()) {
+        error = "no path for the private key";
+        return false;
+    }
+    std::error_code ec;
+    if (!publicPath.empty() &&
+        (privatePath == publicPath || fs::absolute(privatePath, ec).lexically_normal() ==
+                                          fs::absolute(publicPath, ec).lexically_normal())) {
+        error = "--out and --pub name the same file; the public key would replace the private one";
+        return false;
+    }
+    // Both files are claimed before either is written, so a second one that cannot be made
+    // leaves no lone private key whose public half nobody recorded.
+    const int privateFd = CreateNewFile(privatePath, 0600, error);
+    if (privateFd < 0) return false;
+    int publicFd = -1;
+    if (!publicPath.empty()) {
+        publicFd = CreateNewFile(publicPath, 0644, error);
+        if (publicFd < 0) {
+            close(privateFd);
+            unlink(privatePath.c_str());
+            return false;
+        }
+    }
+    const bool privateOk = FinishFile(privateFd, pair.privatePem);
+    const bool publicOk = publicFd < 0 || FinishFile(publicFd, pair.publicHex + "\n");
+    if (!privateOk || !publicOk) {
+        error = "cannot write " + (privateOk ? publicPath : privatePath);
+    } else if (g_syncFolder(FolderOf(privatePath), error) &&
+               (publicPath.empty() || g_syncFolder(FolderOf(publicPath), error))) {
+        // The key that every installer will pin must not be lost to a power cut after the
+        // publisher has already copied its public half into a build.
+        return true;
+    }
+    unlink(privatePath.c_str());
+    if (publicFd >= 0) unlink(publicPath.c_str());
+    return false;
+}
+
+bool WriteNewPublicKeyFile(const std::string& path, const std::string& publicHex,
+                           std::string& error) {
+    if (!WriteNewFile(path, publicHex + "\n", 0644, error)) return false;
+    if (g_syncFolder(FolderOf(path), error)) return true;
+    unlink(path.c_str());
+    return false;
+}
