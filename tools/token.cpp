@@ -8,6 +8,7 @@
 #include <p11-kit/p11-kit.h>
 #include <p11-kit/uri.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -40,9 +41,12 @@ struct OpenToken {
     CK_SLOT_ID slot = 0;
     CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
     std::string label;  // the token's label, for messages
-    std::string pin;
-    ~OpenToken() { OPENSSL_cleanse(pin.data(), pin.size()); }
+    std::string pin;    // wiped by whoever holds the record (WipePin)
 };
+
+void WipePin(OpenToken& t) {
+    OPENSSL_cleanse(t.pin.data(), t.pin.size());
+}
 
 // The module's own wording beside the number, which is what its documentation lists.
 std::string Rv(CK_RV rv) {
@@ -376,6 +380,7 @@ bool EcPointToPublicHex(const unsigned char* point, size_t length, std::string& 
 bool TokenPublicKeyHex(const TokenKeyRef& key, std::string& publicHex, std::string& error) {
     UriHandle uri;
     OpenToken t;
+    ScopeExit wipe([&t] { WipePin(t); });
     CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
     return ParseKeyUri(key.uri, uri, error) && Open(key, uri.get(), false, t, error) &&
            FindPrivateKey(t, uri.get(), key.uri, object, error) &&
@@ -386,6 +391,7 @@ bool TokenSignManifestText(const TokenKeyRef& key, std::string_view message,
                            std::string& signatureHex, std::string& error) {
     UriHandle uri;
     OpenToken t;
+    ScopeExit wipe([&t] { WipePin(t); });
     CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
     std::string publicHex;
     return ParseKeyUri(key.uri, uri, error) && Open(key, uri.get(), false, t, error) &&
@@ -399,6 +405,7 @@ bool GenerateTokenKey(const TokenKeyRef& key,
                       std::string& publicHex, std::string& error) {
     UriHandle uri;
     OpenToken t;
+    ScopeExit wipe([&t] { WipePin(t); });
     if (!ParseKeyUri(key.uri, uri, error)) return false;
     std::string label, id;
     if (!UriAttribute(uri.get(), CKA_LABEL, label) || label.empty()) {
