@@ -13,6 +13,7 @@
 
 #include "tools/check.h"
 #include "tools/keygen.h"
+#include "tools/prune.h"
 #include "tools/publish.h"
 #include "tools/sign.h"
 
@@ -130,8 +131,10 @@ void AddPublish(CLI::App& app, int& status) {
     auto options = std::make_shared<Options>();
     CLI::App* verb = app.add_subcommand(
         "publish",
-        "Lays out <dir>/api/updates/manifest and <dir>/api/updates/files/VarnokClient-<v>.exe: "
-        "the client and the signed manifest that names it.");
+        "Lays out <dir>/api/updates/manifest and "
+        "<dir>/api/updates/files/VarnokClient-<v>-<first 16 hex digits of its SHA-256>.exe: the "
+        "client and the signed manifest that names it. A payload once published is never "
+        "replaced or removed (see prune).");
     verb->add_option("--key", options->request.keyPath,
                      "the manifest private key: a PEM file, or the pkcs11: URI of a key in a token")
         ->required()
@@ -169,15 +172,14 @@ void AddPublish(CLI::App& app, int& status) {
             }
             request.publishedAt = static_cast<int64_t>(at);
         }
-        std::string error;
-        if (!PublishClient(request, error)) {
+        std::string error, served;
+        if (!PublishClient(request, error, &served)) {
             status = Fail(error);
             return;
         }
         std::cout << "published " << request.outDir << "/api/updates/manifest and "
-                  << request.outDir << "/api/updates/files/" << PublishedFileName(request.version)
-                  << "\n";
-        status = 0;
+                  << request.outDir << "/api/updates/files/" << served << "\n";
+        status = std::cout.good() ? 0 : 1;
     });
 }
 
@@ -208,6 +210,40 @@ void AddCheck(CLI::App& app, int& status) {
     });
 }
 
+void AddPrune(CLI::App& app, int& status) {
+    struct Options {
+        PruneRequest request;
+        std::string keep;
+    };
+    auto options = std::make_shared<Options>();
+    CLI::App* verb = app.add_subcommand(
+        "prune",
+        "Removes the payloads that publish recorded and that neither the current manifest nor "
+        "the newest <N> versions name. The current manifest's payload always stays; files the "
+        "history does not know are never touched.");
+    verb->add_option("--tree", options->request.treeDir, "the root of the update tree")
+        ->required()
+        ->type_name("<dir>");
+    verb->add_option("--keep", options->keep, "how many of the newest versions keep their payloads")
+        ->required()
+        ->type_name("<N>");
+    verb->callback([options, &status] {
+        if (!ParseUnsigned(options->keep, options->request.keep)) {
+            status = Fail("--keep must be a decimal number, got \"" + options->keep + "\"");
+            return;
+        }
+        std::vector<std::string> removed, kept;
+        std::string error;
+        if (!PruneTree(options->request, removed, kept, error)) {
+            status = Fail(error);
+            return;
+        }
+        for (const std::string& name : removed) std::cout << "removed " << name << "\n";
+        for (const std::string& name : kept) std::cout << "kept " << name << "\n";
+        status = std::cout.good() ? 0 : 1;
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -220,6 +256,7 @@ int main(int argc, char** argv) {
     AddSign(app, status);
     AddPublish(app, status);
     AddCheck(app, status);
+    AddPrune(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -12,6 +14,7 @@
 #include "common/text.h"
 #include "manifest/sha256.h"
 #include "manifest/update_manifest.h"
+#include "tools/history.h"
 #include "tools/key_files.h"
 #include "tools/keys.h"
 
@@ -25,8 +28,9 @@ FileKind NothingInstalled(const std::u16string&) {
 
 }  // namespace
 
-std::string PublishedFileName(std::string_view version) {
-    return "VarnokClient-" + std::string(version) + ".exe";
+std::string PublishedFileName(std::string_view version, std::string_view sha256) {
+    return "VarnokClient-" + std::string(version) + "-" + std::string(sha256.substr(0, 16)) +
+           ".exe";
 }
 
 std::string MakeLauncherManifest(const PublishRequest& request, std::string_view fileName,
@@ -87,10 +91,39 @@ bool CheckManifestForInstallers(std::string_view manifestText, int64_t now, std:
 bool (*g_signToEnvelope)(const ManifestSigningKey& key, std::string_view manifestText,
                          std::string& envelope, std::string& error) = &SignToEnvelopeWith;
 
-bool PublishClient(const PublishRequest& request, std::string& error) {
-    const std::string fileName = PublishedFileName(request.version);
-    if (request.version.empty() || !IsAcceptedFileUrl(std::string(kFileUrlPrefix) + fileName)) {
-        error = "version \"" + request.version + "\" gives the file name \"" + fileName +
+namespace {
+
+// Puts the new payload at `served` without ever replacing a file there: a payload, once served,
+// is what edges and installers may hold for a year under that name. An identical file is reused;
+// other bytes under the name are refused. `created` says whether the name is new.
+bool PlacePayload(const fs::path& temporary, const fs::path& served, uint64_t size,
+                  const std::string& digest, bool& created, std::string& error) {
+    created = link(temporary.c_str(), served.c_str()) == 0;
+    if (created) return true;
+    if (errno != EEXIST) {
+        error = "cannot place " + served.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    uint64_t existingSize = 0;
+    std::string existingDigest;
+    if (Sha256FileHex(Utf8ToUtf16(served.string()), existingSize, existingDigest) &&
+        existingSize == size && existingDigest == digest)
+        return true;
+    error = served.string() + " already exists with other bytes (" + std::to_string(existingSize) +
+            " bytes, SHA-256 " + existingDigest +
+            "); a published payload never changes, so it was left as it is and nothing was "
+            "published (payload_exists_with_other_bytes)";
+    return false;
+}
+
+}  // namespace
+
+bool PublishClient(const PublishRequest& request, std::string& error, std::string* servedName) {
+    // The digest is not known yet; a placeholder of its length checks the name's rules.
+    const std::string nameShape = PublishedFileName(request.version, std::string(64, '0'));
+    if (request.version.empty() || !IsAcceptedFileUrl(std::string(kFileUrlPrefix) + nameShape)) {
+        error = "version \"" + request.version + "\" gives the file name \"" +
+                PublishedFileName(request.version, "<sha256>") +
                 "\", which the installer refuses (allowed: A-Z a-z 0-9 . _ -, at most 128 "
                 "characters, no \"..\")";
         return false;
@@ -126,7 +159,7 @@ bool PublishClient(const PublishRequest& request, std::string& error) {
     // Everything but the digest is known now: a manifest installers would refuse (a published_at
     // they take as stale or future) stops the publish before the tree is touched.
     if (!CheckManifestForInstallers(
-            MakeLauncherManifest(request, fileName, std::string(64, '0'), size), request.now,
+            MakeLauncherManifest(request, nameShape, std::string(64, '0'), size), request.now,
             error))
         return false;
 
@@ -137,19 +170,24 @@ bool PublishClient(const PublishRequest& request, std::string& error) {
         error = "cannot create " + files.string() + ": " + ec.message();
         return false;
     }
+    const FileOwner lock = LockUpdatesDir(updates.string(), error);
+    std::vector<PublishedEntry> history;
+    if (!lock || !ReadHistory(updates.string(), history, error)) return false;
+
     // Temporary names start with a dot, which no manifest may name, and carry the process id so
     // that two publishers never share one.
     const std::string suffix = "." + std::to_string(getpid()) + ".tmp";
-    const fs::path served = files / fileName;
-    const fs::path servedTemp = files / ("." + fileName + suffix);
+    const fs::path servedTemp = files / (".VarnokClient-" + request.version + suffix);
     const fs::path manifestPath = updates / "manifest";
     const fs::path manifestTemp = updates / (".manifest" + suffix);
     fs::remove(servedTemp, ec);
     fs::remove(manifestTemp, ec);
+    fs::path placed;  // a payload this call added, taken back if the manifest never names it
     ScopeExit cleanUp([&] {
         std::error_code ignored;
         fs::remove(servedTemp, ignored);
         fs::remove(manifestTemp, ignored);
+        if (!placed.empty()) fs::remove(placed, ignored);
     });
 
     // The copy is what gets hashed, so the manifest describes exactly the bytes that are served.
@@ -161,6 +199,8 @@ bool PublishClient(const PublishRequest& request, std::string& error) {
         error = "cannot hash " + servedTemp.string();
         return false;
     }
+    const std::string fileName = PublishedFileName(request.version, digest);
+    const fs::path served = files / fileName;
 
     const std::string manifest = MakeLauncherManifest(request, fileName, digest, servedSize);
     std::string envelope;
@@ -169,20 +209,23 @@ bool PublishClient(const PublishRequest& request, std::string& error) {
         !WriteNewFile(manifestTemp.string(), envelope, 0644, error))
         return false;
 
-    // The client first, so the new manifest never names a file that is not there yet. The old
-    // manifest names another file, or this one; only a republish of the same version with other
-    // bytes leaves a reader the moment between the two renames to see them disagree.
-    fs::rename(servedTemp, served, ec);
-    if (ec) {
-        error =
-            "cannot move " + servedTemp.string() + " to " + served.string() + ": " + ec.message();
+    // The payload first, so the new manifest never names a file that is not there yet; the
+    // history next, so a prune never takes a file that a manifest in view names.
+    bool created = false;
+    if (!PlacePayload(servedTemp, served, servedSize, digest, created, error) ||
+        !g_syncFolder(files.string(), error))
         return false;
-    }
+    if (created) placed = served;
+    history.push_back(
+        {request.version, request.build, fileName, digest, servedSize, request.publishedAt});
+    if (!WriteHistory(updates.string(), history, error)) return false;
     fs::rename(manifestTemp, manifestPath, ec);
     if (ec) {
         error = "cannot move " + manifestTemp.string() + " to " + manifestPath.string() + ": " +
                 ec.message();
         return false;
     }
-    return true;
+    placed.clear();
+    if (servedName) *servedName = fileName;
+    return g_syncFolder(updates.string(), error);
 }

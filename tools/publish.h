@@ -25,17 +25,23 @@ struct PublishRequest {
     std::string pinFile = {};       // with a pkcs11: key: the file holding the user PIN
 };
 
-// The served file name of a version: "VarnokClient-<version>.exe".
-std::string PublishedFileName(std::string_view version);
+// The served file name of a payload: "VarnokClient-<version>-<first 16 hex digits of its
+// SHA-256>.exe". Other bytes get another name, so a name once served never changes its content.
+std::string PublishedFileName(std::string_view version, std::string_view sha256);
 
 // The manifest text for one client executable.
 std::string MakeLauncherManifest(const PublishRequest& request, std::string_view fileName,
                                  std::string_view sha256, uint64_t sizeBytes);
 
-// Writes <outDir>/api/updates/files/<name> and then <outDir>/api/updates/manifest, each under a
-// temporary name first and renamed into place only once the manifest is signed, so a reader sees
-// the old pair or the new one. A failure leaves the served tree as it was.
-bool PublishClient(const PublishRequest& request, std::string& error);
+// Writes <outDir>/api/updates/files/<name>, records the publish in api/updates/history.json and
+// then writes <outDir>/api/updates/manifest, each under a temporary name first and put in place
+// only once the manifest is signed, so a reader sees the old manifest or the new one, and either
+// names a file that is there. An existing payload is never replaced: the identical file is
+// reused, other bytes under its name are refused. Earlier payloads are never removed (that is
+// PruneTree's). A failure leaves the served tree as it was. `servedName`, when given, receives
+// the payload's name.
+bool PublishClient(const PublishRequest& request, std::string& error,
+                   std::string* servedName = nullptr);
 
 // The signing step of PublishClient; tests swap in one that fails.
 extern bool (*g_signToEnvelope)(const ManifestSigningKey& key, std::string_view manifestText,

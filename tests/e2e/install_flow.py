@@ -98,7 +98,8 @@ def test_a_clean_install_with_both_options_starts_the_client_and_closes_with_exi
         finally:
             w.close()
         assert server.requests() == ["/api/updates/manifest",
-                                     "/api/updates/files/VarnokClient-1.0.0.exe"], server.requests()
+                                     "/api/updates/files/" + os.path.basename(client)], \
+            server.requests()
     check_installed("1.0.0", client)
     harness.wait_until(env.launches, "the client's start record")
     starts = env.launches()

@@ -118,7 +118,7 @@ def test_a_keyboard_only_install_without_the_desktop_shortcut_equals_the_mouse_i
             assert harness.wait_exit(w.proc, timeout=90) == 0, "exit code is not 0"
         finally:
             w.close()
-        assert server.requests() == [MANIFEST, "/api/updates/files/VarnokClient-1.0.0.exe"], \
+        assert server.requests() == [MANIFEST, "/api/updates/files/" + os.path.basename(client)], \
             server.requests()
     check_installed("1.0.0", client, desktop=False)
     harness.wait_until(env.launches, "the client's start record")

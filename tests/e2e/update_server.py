@@ -4,6 +4,7 @@ test CA's certificate for localhost, with its access log read back.
 
 The publisher's tool is a host program; it is built here when the host build does not have it.
 """
+import hashlib
 import os
 import shutil
 import signal
@@ -84,8 +85,9 @@ def ensure_tool():
 
 
 def publish(root, exe, version="1.0.0", build=1, key=DEV_KEY, published_at=None, token=None):
-    """Lays out root/api/updates/{manifest,files/VarnokClient-<version>.exe} with the tool;
-    with a softhsm_token.Token, `key` is the URI of a key in it."""
+    """Lays out root/api/updates/manifest and the payload with the tool; returns the payload's
+    path, files/VarnokClient-<version>-<first 16 hex digits of its SHA-256>.exe. With a
+    softhsm_token.Token, `key` is the URI of a key in it."""
     cmd = [ensure_tool(), "publish", "--key", key, "--exe", exe, "--version", version,
            "--build", str(build), "--out", root]
     if published_at is not None:
@@ -95,7 +97,11 @@ def publish(root, exe, version="1.0.0", build=1, key=DEV_KEY, published_at=None,
     r = subprocess.run(cmd, capture_output=True, text=True, timeout=120,
                        env=token.env() if token is not None else None)
     assert r.returncode == 0, f"publish failed: {r.stderr.strip()}"
-    return os.path.join(root, "api", "updates", "files", f"VarnokClient-{version}.exe")
+    with open(exe, "rb") as f:
+        digest = hashlib.sha256(f.read()).hexdigest()
+    served = os.path.join(root, "api", "updates", "files", f"VarnokClient-{version}-{digest[:16]}.exe")
+    assert os.path.isfile(served), f"publish did not lay out {served}: {r.stdout.strip()}"
+    return served
 
 
 def make_key(folder):

@@ -236,11 +236,13 @@ def served_tree_gives_the_signed_installer_and_its_digest():
         client = [n for n in os.listdir(os.path.join(WWW, "api", "updates", "files"))
                   if not n.startswith(".")][0]
         assert get("/api/updates/files/" + client), "the client file is not served"
-        try:
-            get("/api/updates/")
-            raise AssertionError("a listing of the tree was served")
-        except urllib.error.HTTPError as e:
-            assert e.code == 404, e.code
+        # Neither a listing nor the publisher's record of what was published.
+        for hidden in ("/api/updates/", "/api/updates/history.json"):
+            try:
+                get(hidden)
+                raise AssertionError(f"{hidden} was served")
+            except urllib.error.HTTPError as e:
+                assert e.code == 404, (hidden, e.code)
     finally:
         os.killpg(nginx.pid, signal.SIGTERM)
         nginx.wait(10)

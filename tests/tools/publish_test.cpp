@@ -3,7 +3,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
+#include <tuple>
+#include <utility>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,6 +17,7 @@
 #include "common/scoped_override.h"
 #include "manifest/sha256.h"
 #include "tests/tools/tool_support.h"
+#include "tools/prune.h"
 #include "tools/publish.h"
 
 namespace fs = std::filesystem;
@@ -28,8 +33,8 @@ TEST(PublishClient, LaysOutAVerifiableTree) {
     std::string error;
     ASSERT_TRUE(PublishClient(request, error)) << error;
 
-    const fs::path served =
-        dir / "tree" / "api" / "updates" / "files" / "VarnokClient-2.0.1-rc_1.exe";
+    const std::string name = ServedName("2.0.1-rc_1", exe);
+    const fs::path served = dir / "tree" / "api" / "updates" / "files" / name;
     EXPECT_EQ(ReadFileBytes(served), exe);
     const UpdateManifest m =
         VerifyBody(ReadFileBytes(dir / "tree" / "api" / "updates" / "manifest"), DevPublicHex());
@@ -38,7 +43,7 @@ TEST(PublishClient, LaysOutAVerifiableTree) {
     EXPECT_EQ(m.launcher_version, "2.0.1-rc_1");
     EXPECT_EQ(m.published_at, kNow);
     ASSERT_TRUE(m.launcher.has_value());
-    EXPECT_EQ(m.launcher->url, "/api/updates/files/VarnokClient-2.0.1-rc_1.exe");
+    EXPECT_EQ(m.launcher->url, "/api/updates/files/" + name);
     EXPECT_EQ(m.launcher->size_bytes, exe.size());
     uint64_t size = 0;
     std::string hex;
@@ -82,9 +87,9 @@ TEST(PublishClient, RefusesInputTheInstallerWouldRefuse) {
         refused(r, version, "refuses");
     }
     PublishRequest r = good;
-    r.version = std::string(112, '1');  // 129 bytes with "VarnokClient-" and ".exe"
+    r.version = std::string(95, '1');  // 129 bytes with "VarnokClient-", "-<16 hex>" and ".exe"
     refused(r, "long version", "refuses");
-    r.version = std::string(111, '1');
+    r.version = std::string(94, '1');
     std::string error;
     EXPECT_TRUE(PublishClient(r, error)) << error;
 
@@ -135,7 +140,20 @@ TEST(VarnokPublishCommand, KeygenSignAndPublishFromTheCommandLine) {
     const UpdateManifest m =
         VerifyBody(ReadFileBytes(dir / "tree/api/updates/manifest"), DevPublicHex(), 0);
     EXPECT_TRUE(m.valid) << m.errorCode;
-    EXPECT_TRUE(fs::exists(dir / "tree/api/updates/files/VarnokClient-3.1.exe"));
+    const std::string name = ServedName("3.1", "MZ client");
+    EXPECT_NE(run.out.find("/api/updates/files/" + name + "\n"), std::string::npos) << run.out;
+    EXPECT_EQ(ReadFileBytes(dir / "tree/api/updates/files" / name), "MZ client");
+
+    // A newer version, then a prune that keeps only the newest: 3.1's payload goes.
+    WriteFileBytes(dir / "c2.exe", "MZ client 3.2");
+    run = RunTool(dir, "publish --key " + Quote(kDevPemPath) + " --exe " + Quote(dir / "c2.exe") +
+                           " --version 3.2 --build 32 --out " + Quote(dir / "tree"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    run = RunTool(dir, "prune --tree " + Quote(dir / "tree") + " --keep 1");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("removed " + name + "\n"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(dir / "tree/api/updates/files" / name));
+    EXPECT_EQ(Listing(dir / "tree/api/updates/files").size(), 1u);
 
     for (const std::string& bad :
          {"publish --key '" + (dir / "none.pem").string() + "' --exe '" + (dir / "c.exe").string() +
@@ -145,7 +163,7 @@ TEST(VarnokPublishCommand, KeygenSignAndPublishFromTheCommandLine) {
           "publish --key '" + kDevPemPath + "' --exe '" + (dir / "c.exe").string() +
               "' --version 3.1 --build x --out '" + (dir / "t2").string() + "'",
           std::string("publish --key '") + kDevPemPath + "'", std::string("frobnicate"),
-          std::string("sign --key a --in")}) {
+          "prune --tree " + Quote(dir / "tree") + " --keep -1", std::string("sign --key a --in")}) {
         run = RunTool(dir, bad);
         EXPECT_NE(run.exitCode, 0) << bad;
         EXPECT_FALSE(run.err.empty()) << bad;
@@ -260,7 +278,7 @@ TEST(PublishClient, AFailedSigningLeavesTheServedTreeAsItWas) {
         EXPECT_FALSE(PublishClient(request, error)) << version;
         EXPECT_NE(error.find("on purpose"), std::string::npos) << error;
         EXPECT_EQ(ReadFileBytes(updates / "manifest"), manifest) << version;
-        EXPECT_EQ(ReadFileBytes(updates / "files/VarnokClient-1.0.exe"), "MZ the old client")
+        EXPECT_EQ(ReadFileBytes(updates / "files" / filesBefore.at(0)), "MZ the old client")
             << version;
         EXPECT_EQ(Listing(updates), updatesBefore) << version;
         EXPECT_EQ(Listing(updates / "files"), filesBefore) << version;
@@ -269,11 +287,12 @@ TEST(PublishClient, AFailedSigningLeavesTheServedTreeAsItWas) {
 
 TEST(PublishClient, AReaderDuringARepublishSeesAManifestAndTheBytesItNames) {
     ScratchDir dir;
-    std::string exe = "MZ";
-    for (int i = 0; i < (4 << 20); ++i) exe.push_back(static_cast<char>(i * 13 + (i >> 9)));
-    WriteFileBytes(dir / "client.exe", exe);
-    const PublishRequest request{
-        kDevPemPath, (dir / "client.exe").string(), "1.0", 1, (dir / "tree").string(), kNow, kNow};
+    // Two builds of one version with other bytes, published in turn: the case where a name
+    // reused for new bytes would let a reader pair one manifest with the other's file.
+    WriteFileBytes(dir / "a.exe", ClientBytes(4 << 20, 1));
+    WriteFileBytes(dir / "b.exe", ClientBytes(4 << 20, 2));
+    PublishRequest request{
+        kDevPemPath, (dir / "a.exe").string(), "1.0", 1, (dir / "tree").string(), kNow, kNow};
     std::string error;
     ASSERT_TRUE(PublishClient(request, error)) << error;
 
@@ -285,7 +304,8 @@ TEST(PublishClient, AReaderDuringARepublishSeesAManifestAndTheBytesItNames) {
         while (publishing) {
             const UpdateManifest m =
                 VerifyBody(ReadFileBytes(updates / "manifest"), DevPublicHex());
-            const std::string served = ReadFileBytes(updates / "files/VarnokClient-1.0.exe");
+            const std::string served =
+                m.launcher ? ReadFileBytes(updates / m.launcher->url.substr(13)) : "";
             Sha256Hasher hasher;
             hasher.Open();
             const bool agree = m.valid && m.launcher && hasher.ready &&
@@ -296,9 +316,92 @@ TEST(PublishClient, AReaderDuringARepublishSeesAManifestAndTheBytesItNames) {
             if (!agree) ++disagreements;
         }
     });
-    for (int i = 0; i < 25; ++i) EXPECT_TRUE(PublishClient(request, error)) << error;
+    for (int i = 0; i < 25; ++i) {
+        request.exePath = (dir / (i % 2 ? "a.exe" : "b.exe")).string();
+        EXPECT_TRUE(PublishClient(request, error)) << error;
+    }
     publishing = false;
     reader.join();
     EXPECT_GT(reads.load(), 0);
     EXPECT_EQ(disagreements.load(), 0) << "of " << reads.load() << " reads";
+}
+
+TEST(PublishClient, APublishedPayloadIsNeverReplacedOrRemovedByALaterPublish) {
+    ScratchDir dir;
+    const fs::path files = dir / "tree/api/updates/files";
+    const std::string a = ClientBytes(70000, 1), b = ClientBytes(70000, 2);
+    std::string error, served;
+    ASSERT_TRUE(PublishBytes(dir, "1.0", 1, a, error, &served)) << error;
+    EXPECT_EQ(served, ServedName("1.0", a));
+    const auto placedAt = fs::last_write_time(files / served);
+    // The same bytes again reuse the file; other bytes under the same version get a new name.
+    ASSERT_TRUE(PublishBytes(dir, "1.0", 2, a, error)) << error;
+    ASSERT_TRUE(PublishBytes(dir, "1.0", 3, b, error, &served)) << error;
+    EXPECT_EQ(served, ServedName("1.0", b));
+    EXPECT_EQ(Listing(files), (std::vector<std::string>{ServedName("1.0", a), served}));
+    EXPECT_EQ(fs::last_write_time(files / ServedName("1.0", a)), placedAt);
+
+    // Other bytes already under the name a publish would use: refused, nothing changes.
+    const std::string manifest = ReadFileBytes(dir / "tree/api/updates/manifest");
+    const std::string history = ReadFileBytes(dir / "tree/api/updates/history.json");
+    WriteFileBytes(files / ServedName("3.0", a), "MZ bytes that were never published");
+    EXPECT_FALSE(PublishBytes(dir, "3.0", 4, a, error));
+    EXPECT_NE(error.find("payload_exists_with_other_bytes"), std::string::npos) << error;
+    EXPECT_EQ(ReadFileBytes(files / ServedName("3.0", a)), "MZ bytes that were never published");
+    EXPECT_EQ(ReadFileBytes(dir / "tree/api/updates/manifest"), manifest);
+    EXPECT_EQ(ReadFileBytes(dir / "tree/api/updates/history.json"), history);
+    EXPECT_EQ(nlohmann::json::parse(history)["published"].size(), 3u);
+}
+
+TEST(PruneTree, RemovesOnlyPublishedPayloadsThatNeitherTheManifestNorTheNewestVersionsName) {
+    // Published in this order: 1.0 (a), 2.0 (b), 2.0 again with other bytes (b2), 3.0 (c), and
+    // 1.0 (a) once more as a roll-back, so the current manifest names the oldest payload.
+    const std::string a = ClientBytes(70000, 1), b = ClientBytes(70000, 2),
+                      b2 = ClientBytes(70000, 3), c = ClientBytes(70000, 4);
+    const std::string nameA = ServedName("1.0", a), nameB = ServedName("2.0", b),
+                      nameB2 = ServedName("2.0", b2), nameC = ServedName("3.0", c);
+    const struct {
+        uint64_t keep;
+        std::vector<std::string> removed;
+    } cases[] = {
+        {0, {nameB, nameB2, nameC}},  // the current payload stays whatever N is
+        {1, {nameB, nameB2, nameC}},  // the newest version is the rolled-back 1.0
+        {2, {nameB, nameB2}},        {3, {}}, {100, {}},
+    };
+    for (const auto& row : cases) {
+        ScratchDir dir;
+        const fs::path files = dir / "tree/api/updates/files";
+        uint64_t build = 0;
+        for (const auto& [version, bytes] : std::vector<std::pair<std::string, std::string>>{
+                 {"1.0", a}, {"2.0", b}, {"2.0", b2}, {"3.0", c}, {"1.0", a}}) {
+            std::string error;
+            ASSERT_TRUE(PublishBytes(dir, version, ++build, bytes, error)) << error;
+        }
+        // Files no publish recorded are never touched.
+        WriteFileBytes(files / "VarnokClient-0.9.exe", "MZ from before the history");
+        WriteFileBytes(files / ".VarnokClient-4.0.123.tmp", "MZ a publish under way");
+        const auto before = Listing(files);
+
+        std::vector<std::string> removed, kept;
+        std::string error;
+        ASSERT_TRUE(PruneTree({(dir / "tree").string(), row.keep}, removed, kept, error)) << error;
+        EXPECT_EQ(removed, row.removed) << "keep " << row.keep;  // in the order published
+        EXPECT_EQ(Listing(files).size(), before.size() - row.removed.size()) << "keep " << row.keep;
+        for (const std::string& name : row.removed) EXPECT_FALSE(fs::exists(files / name));
+        EXPECT_TRUE(
+            VerifyBody(ReadFileBytes(dir / "tree/api/updates/manifest"), DevPublicHex()).valid);
+    }
+
+    // A history that names a path outside files/ is refused; nothing is removed.
+    ScratchDir dir;
+    std::string error;
+    ASSERT_TRUE(PublishBytes(dir, "1.0", 1, a, error)) << error;
+    const fs::path history = dir / "tree/api/updates/history.json";
+    std::string text = ReadFileBytes(history);
+    WriteFileBytes(history, text.replace(text.find(nameA), nameA.size(), "../manifest"));
+    std::vector<std::string> removed, kept;
+    EXPECT_FALSE(PruneTree({(dir / "tree").string(), 0}, removed, kept, error));
+    EXPECT_NE(error.find("not a history"), std::string::npos) << error;
+    EXPECT_TRUE(fs::exists(dir / "tree/api/updates/manifest"));
+    EXPECT_TRUE(fs::exists(dir / "tree/api/updates/files" / nameA));
 }

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "manifest/sha256.h"
+#include "tools/publish.h"
+
 namespace fs = std::filesystem;
 
 const std::string kDevPemPath =
@@ -69,4 +72,23 @@ std::string ClientBytes(size_t size, int seed) {
     for (size_t i = 2; i < size; ++i)
         bytes.push_back(static_cast<char>(i * 7 + static_cast<size_t>(seed) * 131 + (i >> 11)));
     return bytes;
+}
+
+std::string Sha256Of(const std::string& bytes) {
+    Sha256Hasher hasher;
+    hasher.Open();
+    if (!hasher.ready || (!bytes.empty() && !hasher.Update(bytes.data(), bytes.size()))) return {};
+    return hasher.FinishHex();
+}
+
+std::string ServedName(const std::string& version, const std::string& bytes) {
+    return "VarnokClient-" + version + "-" + Sha256Of(bytes).substr(0, 16) + ".exe";
+}
+
+bool PublishBytes(const ScratchDir& dir, const std::string& version, uint64_t build,
+                  const std::string& bytes, std::string& error, std::string* served) {
+    WriteFileBytes(dir / "client.exe", bytes);
+    return PublishClient({kDevPemPath, (dir / "client.exe").string(), version, build,
+                          (dir / "tree").string(), kNow, kNow},
+                         error, served);
 }
