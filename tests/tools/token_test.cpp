@@ -13,10 +13,9 @@
 #include <vector>
 
 #include "manifest/sha256.h"
-#include "manifest/update_manifest.h"
 #include "tests/support/scratch.h"
 #include "tests/tools/tool_support.h"
-#include "tools/publish.h"
+#include "tools/keys.h"
 #include "tools/token.h"
 
 namespace fs = std::filesystem;
@@ -91,28 +90,17 @@ std::vector<AttributeAnswer> AskPrivateKey(const std::string& object,
 }
 
 std::string DerSignature(const std::string& r, const std::string& s) {
-    ECDSA_SIG* sig = ECDSA_SIG_new();
     BIGNUM* rn = nullptr;
     BIGNUM* sn = nullptr;
     BN_hex2bn(&rn, r.c_str());
     BN_hex2bn(&sn, s.c_str());
+    ECDSA_SIG* sig = ECDSA_SIG_new();
     ECDSA_SIG_set0(sig, rn, sn);
-    unsigned char* der = nullptr;
-    const int length = i2d_ECDSA_SIG(sig, &der);
-    std::string bytes(reinterpret_cast<char*>(der), length);
-    OPENSSL_free(der);
+    unsigned char der[80];
+    unsigned char* end = der;
+    const int length = i2d_ECDSA_SIG(sig, &end);
     ECDSA_SIG_free(sig);
-    return bytes;
-}
-
-std::string Hex(const unsigned char* bytes, size_t count) {
-    std::string hex;
-    for (size_t i = 0; i < count; ++i) {
-        char pair[3];
-        std::snprintf(pair, sizeof(pair), "%02x", bytes[i]);
-        hex += pair;
-    }
-    return hex;
+    return std::string(reinterpret_cast<char*>(der), length);
 }
 
 }  // namespace
@@ -140,7 +128,7 @@ TEST(TokenSignatures, RawAndDerAnswersBecomeRThenSAndAnythingElseIsRefused) {
             reinterpret_cast<const unsigned char*>(c.answer.data()), c.answer.size(), raw, error);
         EXPECT_EQ(converted, !c.raw.empty()) << c.what << ": " << error;
         if (converted) {
-            EXPECT_EQ(Hex(raw, 64), c.raw) << c.what;
+            EXPECT_EQ(HexOf(raw, 64), c.raw) << c.what;
         } else {
             EXPECT_NE(error.find("neither"), std::string::npos) << c.what;
         }
@@ -248,24 +236,6 @@ TEST(TokenKeys, KeygenMakesAKeyThatSignsForItsPublicHalfAndNeverLeavesTheToken) 
     EXPECT_EQ(error, "not kept on purpose");
     EXPECT_FALSE(TokenPublicKeyHex(Key(dir, "unkept"), hex, error));
     EXPECT_NE(error.find("no private key"), std::string::npos) << error;
-}
-
-TEST(TokenKeys, APublishedTreeVerifiesUnderTheTokenKeysPublicHalf) {
-    ScratchDir dir;
-    MakeToken(dir);
-    std::string publicHex, error;
-    ASSERT_TRUE(GenerateTokenKey(
-        Key(dir, "m"), [](const std::string&, std::string&) { return true; }, publicHex, error))
-        << error;
-    WriteFileBytes(dir / "c.exe", "MZ client");
-    const ToolRun run = RunTool(dir, "publish --key '" + std::string(kUriBase) + "m'" +
-                                         Options(dir) + " --exe " + Quote(dir / "c.exe") +
-                                         " --version 2.0 --build 2 --out " + Quote(dir / "tree"));
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const UpdateManifest m =
-        VerifyBody(ReadFileBytes(dir / "tree/api/updates/manifest"), publicHex, UnixNow());
-    EXPECT_TRUE(m.valid) << m.errorCode;
-    EXPECT_EQ(m.launcher_build, 2u);
 }
 
 TEST(TokenKeys, EachVerbRefusesWhatIsWrongNamingItAndWritesNothing) {
