@@ -257,7 +257,7 @@ TEST(VarnokPublishCommand, PublishedAtOutsideWhatInstallersAcceptIsRefused) {
 
 namespace {
 
-bool FailToSign(std::string_view, std::string_view, std::string&, std::string& error) {
+bool FailToSign(const ManifestSigningKey&, std::string_view, std::string&, std::string& error) {
     error = "the signing step failed on purpose";
     return false;
 }
