@@ -9,7 +9,7 @@
 #include "app/commands_win.h"
 #include "app/focus.h"
 #include "app/hit_test.h"
-#include "app/window_win.h"
+#include "app/window_state_win.h"
 #include "common/handles_win.h"
 #include "common/text_win.h"
 
@@ -173,7 +173,8 @@ struct InstallerAccessible final : IAccessible {
         // A control is focused only while its window holds the keyboard focus.
         if ((bits & kAccessibleFocused) && HasFocus()) msaa |= STATE_SYSTEM_FOCUSED;
         if (bits & kAccessibleChecked) msaa |= STATE_SYSTEM_CHECKED;
-        if (bits & kAccessibleUnavailable) msaa |= STATE_SYSTEM_UNAVAILABLE;
+        if ((bits & kAccessibleUnavailable) || !IsWindowEnabled(window))
+            msaa |= STATE_SYSTEM_UNAVAILABLE;
         if (bits & kAccessibleReadOnly) msaa |= STATE_SYSTEM_READONLY;
         state->lVal = msaa;
         return S_OK;
@@ -220,6 +221,7 @@ struct InstallerAccessible final : IAccessible {
         if (flags != SELFLAG_TAKEFOCUS || hr == S_FALSE ||
             !(element->states & kAccessibleFocusable))
             return DISP_E_MEMBERNOTFOUND;
+        if (!IsWindowEnabled(window)) return E_FAIL;  // a modal picker owns the input now
         InstallerState& state = *State();
         state.focusTarget = element->target;
         state.focusStage = GetStage(state);
@@ -301,8 +303,11 @@ struct InstallerAccessible final : IAccessible {
         const HRESULT hr = Child(child, &elements, &element);
         if (FAILED(hr)) return hr;
         if (hr == S_FALSE || element->defaultAction.empty()) return DISP_E_MEMBERNOTFOUND;
-        if (element->states & kAccessibleUnavailable) return E_FAIL;
-        PostMessageW(window, WM_ACCESSIBLE_ACTION, static_cast<WPARAM>(element->target), 0);
+        // A disabled window is behind a modal folder picker, whose own loop would run the
+        // posted command under it.
+        if ((element->states & kAccessibleUnavailable) || !IsWindowEnabled(window)) return E_FAIL;
+        PostMessageW(window, WM_ACCESSIBLE_ACTION, static_cast<WPARAM>(element->target),
+                     static_cast<LPARAM>(GetStage(*State())));
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }

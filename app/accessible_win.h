@@ -7,10 +7,6 @@
 
 #include "app/state.h"
 
-// Posted by a reader's default action so the command runs after the reader's call has returned
-// (a folder picker or a closing window must not run inside it); wParam is the HitTarget.
-inline constexpr UINT WM_ACCESSIBLE_ACTION = WM_APP + 3;
-
 // WM_GETOBJECT: our object for OBJID_CLIENT, the system's answer for everything else.
 LRESULT AnswerGetObject(HWND window, WPARAM wParam, LPARAM lParam);
 

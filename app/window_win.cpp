@@ -14,10 +14,6 @@
 #include "common/handles_win.h"
 #include "ui/paint_win.h"
 
-InstallerState* StateOf(HWND window) {
-    return reinterpret_cast<InstallerState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
 namespace {
 
 // Mouse coordinates are signed 16-bit words: a captured mouse left of or above the window gives
@@ -178,11 +174,15 @@ void OnUpdateUiState(InstallerState& state, HWND window, WPARAM wParam) {
     Repaint(window);
 }
 
-void OnAccessibleAction(InstallerState& state, HWND window, WPARAM wParam) {
-    // The screen may have changed since the reader asked; a command for a control that is no
-    // longer there is dropped.
+void OnAccessibleAction(InstallerState& state, HWND window, WPARAM wParam, LPARAM lParam) {
+    // The screen may have changed since the reader asked: a Cancel meant for Installing must not
+    // run as the Close that sits in its place on Done or Error. A window that stopped taking input
+    // (a folder picker's loop runs this message too) takes no command either.
     const auto target = static_cast<HitTarget>(wParam);
-    if (!IsFocusable(GetStage(state), target)) return;
+    const InstallStage stage = GetStage(state);
+    if (stage != static_cast<InstallStage>(lParam) || !IsWindowEnabled(window) ||
+        !IsFocusable(stage, target))
+        return;
     HandleCommand(state, target);
     AnnounceAccessibleChanges(state, window);
 }
@@ -270,7 +270,7 @@ LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, L
         case WM_GETOBJECT:
             return AnswerGetObject(window, wParam, lParam);
         case WM_ACCESSIBLE_ACTION:
-            if (state) OnAccessibleAction(*state, window, wParam);
+            if (state) OnAccessibleAction(*state, window, wParam, lParam);
             return 0;
         case WM_INSTALL_STAGE:
             if (state) OnInstallStage(*state, window);

@@ -3,17 +3,13 @@
 
 #include <windows.h>
 
-struct InstallerState;
+#include "app/window_state_win.h"
 
 inline constexpr wchar_t kWindowClassName[] = L"VarnokClientMinimalInstallerWnd";
-inline constexpr wchar_t kWindowTitle[] = L"Varnok Client";
 inline constexpr UINT_PTR kAnimationTimerId = 101;
 inline constexpr UINT kAnimationTimerMs = 30;
 
 LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// The state stored at WM_NCCREATE, or null before it.
-InstallerState* StateOf(HWND window);
 
 // Registers the class and creates the hidden, centred window sized for the screen's DPI, with
 // its timer running; stores it in the state. Null when the window cannot be created.

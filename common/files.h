@@ -37,9 +37,20 @@ bool WriteToFile(const FileOwner& file, const void* data, size_t size, uint32_t&
 // Everything written so far is on the disk; false (with the system's number) when not.
 bool FlushFile(const FileOwner& file, uint32_t& error);
 
+// Who may use `folder` itself when CreateFolderTree makes it. Parents made on the way always get
+// the usual inherited list, and a folder that already exists keeps whatever its owner gave it.
+enum class NewFolderAccess {
+    Inherited,  // what the parent passes on
+    // Full control for the current user, SYSTEM and the Administrators group only, inherited by
+    // everything inside and nothing inherited from above (0700 on the host), so other users of
+    // the machine cannot replace what is put there.
+    Private,
+};
+
 // Creates `folder` and every missing parent. An existing folder is no error. On failure `error`
 // holds the system's error number (ERROR_ALREADY_EXISTS when a file stands in the way).
-bool CreateFolderTree(std::u16string_view folder, uint32_t& error);
+bool CreateFolderTree(std::u16string_view folder, uint32_t& error,
+                      NewFolderAccess access = NewFolderAccess::Inherited);
 
 // Removes one file; false when it is missing or cannot be removed.
 bool RemoveFile(std::u16string_view path);

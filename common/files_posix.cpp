@@ -95,7 +95,7 @@ bool FlushFile(const FileOwner& file, uint32_t& error) {
     return false;
 }
 
-bool CreateFolderTree(std::u16string_view folder, uint32_t& error) {
+bool CreateFolderTree(std::u16string_view folder, uint32_t& error, NewFolderAccess access) {
     error = 0;
     const auto host = HostPathFromWindows(folder);
     if (!host) {
@@ -103,11 +103,14 @@ bool CreateFolderTree(std::u16string_view folder, uint32_t& error) {
         return false;
     }
     const std::string& path = *host;
+    size_t last = path.size();
+    while (last > 1 && path[last - 1] == '/') --last;
     for (size_t end = 1; end <= path.size(); ++end) {
         if (end < path.size() && path[end] != '/') continue;
         if (path[end - 1] == '/') continue;
         const std::string prefix = path.substr(0, end);
-        if (mkdir(prefix.c_str(), 0777) == 0 || IsFolder(prefix)) continue;
+        const mode_t mode = (end == last && access == NewFolderAccess::Private) ? 0700 : 0777;
+        if (mkdir(prefix.c_str(), mode) == 0 || IsFolder(prefix)) continue;
         error = WindowsError(errno);
         return false;
     }

@@ -1,8 +1,10 @@
 #include "common/files.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "common/handles_win.h"
 #include "common/text_win.h"
@@ -45,8 +47,43 @@ bool IsFolder(const std::u16string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool CreateOneFolder(const std::u16string& path, uint32_t& error) {
-    if (CreateDirectoryW(Wz(path), nullptr)) return true;
+// The current user's SID as text ("S-1-5-21-..."), or empty when the token cannot be read.
+std::u16string CurrentUserSid() {
+    UniqueHandleKernel token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size))
+        return {};
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+        return {};
+    const UniqueLocalMemory owned(text);
+    return FromWide(text);
+}
+
+// A protected list (P: nothing inherited from the parent) granting full control, passed on to
+// every file and folder inside (OICI), to the user, SYSTEM and the Administrators group.
+UniqueLocalMemory PrivateFolderDescriptor(uint32_t& error) {
+    const std::u16string user = CurrentUserSid();
+    if (user.empty()) {
+        error = GetLastError();
+        return {};
+    }
+    const std::u16string sddl = u"D:P(A;OICI;FA;;;" + user + u")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(Wz(sddl), SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+        error = GetLastError();
+        return {};
+    }
+    return UniqueLocalMemory(descriptor);
+}
+
+bool CreateOneFolder(const std::u16string& path, uint32_t& error,
+                     SECURITY_ATTRIBUTES* security = nullptr) {
+    if (CreateDirectoryW(Wz(path), security)) return true;
     const DWORD code = GetLastError();
     // A folder that is already there is what we wanted, whatever the call answered for it.
     if (IsFolder(path)) return true;
@@ -118,7 +155,7 @@ bool FlushFile(const FileOwner& file, uint32_t& error) {
     return false;
 }
 
-bool CreateFolderTree(std::u16string_view folder, uint32_t& error) {
+bool CreateFolderTree(std::u16string_view folder, uint32_t& error, NewFolderAccess access) {
     error = 0;
     const size_t root = RootLength(folder);
     if (folder.size() <= root) {
@@ -126,10 +163,23 @@ bool CreateFolderTree(std::u16string_view folder, uint32_t& error) {
         error = ERROR_PATH_NOT_FOUND;
         return false;
     }
+    size_t last = folder.size();
+    while (last > root && IsSeparator(folder[last - 1])) --last;
     for (size_t end = root + 1; end <= folder.size(); ++end) {
         if (end < folder.size() && !IsSeparator(folder[end])) continue;
         if (IsSeparator(folder[end - 1])) continue;  // a run of separators or a trailing one
-        if (!CreateOneFolder(std::u16string(folder.substr(0, end)), error)) return false;
+        const std::u16string prefix(folder.substr(0, end));
+        if (end == last && access == NewFolderAccess::Private && !IsFolder(prefix)) {
+            // Made without a list it would take the parent's, and a drive root's lets every
+            // signed-in user write: the list is given at creation, so there is no moment in
+            // which the folder is open to them.
+            const UniqueLocalMemory descriptor = PrivateFolderDescriptor(error);
+            if (!descriptor) return false;
+            SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
+            if (!CreateOneFolder(prefix, error, &security)) return false;
+            continue;
+        }
+        if (!CreateOneFolder(prefix, error)) return false;
     }
     return true;
 }

@@ -61,10 +61,12 @@ bool VerifyManifestResponse(const std::string& response, std::string_view folder
 }
 
 // Created, and afterwards still a real local folder (not a file, not a link put in its place).
+// A folder made here is the user's alone: the client and the uninstaller in it run as this user,
+// so nobody else may put files there. One that already existed keeps the list its owner chose.
 bool CreateInstallFolder(std::u16string_view folder, std::string_view folderUtf8,
                          Failure& failure) {
     uint32_t error = 0;
-    if (!CreateFolderTree(folder, error)) {
+    if (!CreateFolderTree(folder, error, NewFolderAccess::Private)) {
         SetFailure(failure, "folder_not_created", error);
         return false;
     }

@@ -1,5 +1,9 @@
 #include "install/uninstaller.h"
 
+#include "common/path.h"
+#include "common/text.h"
+#include "game/local_folder.h"
+
 namespace {
 
 bool IsSeparator(char16_t c) {
@@ -28,10 +32,22 @@ bool IsRemovableInstallFolder(std::u16string_view folder) {
     size_t start = folder.size();
     while (start > root && !IsSeparator(folder[start - 1])) --start;
     const std::u16string_view name = folder.substr(start);
-    return name.size() >= 6 && name.find(u"Varnok") != std::u16string_view::npos;
+    if (name.size() < 6 || name.find(u"Varnok") == std::u16string_view::npos) return false;
+    // cmd expands %NAME% even inside quotes, and !NAME! with delayed expansion on: the command
+    // would remove some other folder.
+    if (folder.find_first_of(u"%!") != std::u16string_view::npos) return false;
+    // The uninstaller runs from this folder, so it exists; a share or a link in its place would
+    // have rmdir empty what lies behind it.
+    return IsAcceptableLocalFolder(Utf16ToUtf8(folder), false);
 }
 
 std::u16string DelayedFolderRemovalCommand(std::u16string_view folder) {
     // Two echo requests to the loopback address are cmd's one-second wait.
     return u"cmd.exe /C ping 127.0.0.1 -n 2 >NUL & rmdir /S /Q \"" + std::u16string(folder) + u"\"";
+}
+
+DelayedRemovalProcess DelayedFolderRemovalProcess(std::u16string_view systemFolder,
+                                                  std::u16string_view folder) {
+    return {JoinPath(systemFolder, u"cmd.exe"), DelayedFolderRemovalCommand(folder),
+            std::u16string(systemFolder)};
 }

@@ -8,7 +8,6 @@
 #include "common/own_path.h"
 #include "common/path.h"
 #include "common/text_win.h"
-#include "game/windows_path.h"
 #include "install/install_worker.h"
 #include "install/registration.h"
 
@@ -27,20 +26,29 @@ void RemoveRegistration() {
     RegDeleteTreeW(HKEY_CURRENT_USER, Wz(std::u16string(kUrlProtocolKey)));
 }
 
+std::u16string SystemFolder() {
+    wchar_t buffer[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return FromWide(std::wstring_view(buffer, length));
+}
+
 // The running uninstaller cannot delete its own file, so a hidden cmd.exe removes the folder once
-// this process has ended. It starts in the folder's parent: a process whose current folder is
+// this process has ended. It starts in the system folder: a process whose current folder is
 // inside the tree would keep the folder itself from being removed.
 void StartDelayedFolderRemoval(const std::u16string& folder) {
-    std::u16string command = DelayedFolderRemovalCommand(folder);
-    const std::u16string workingFolder = WindowsParentPath(folder);
+    const std::u16string system = SystemFolder();
+    if (system.empty()) return;  // no cmd.exe we could trust to start
+    DelayedRemovalProcess removal = DelayedFolderRemovalProcess(system, folder);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
-    if (CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(command.data()), nullptr, nullptr, FALSE,
-                       CREATE_NO_WINDOW, nullptr,
-                       workingFolder.empty() ? nullptr : Wz(workingFolder), &startup, &process)) {
+    if (CreateProcessW(Wz(removal.applicationName),
+                       reinterpret_cast<wchar_t*>(removal.commandLine.data()), nullptr, nullptr,
+                       FALSE, CREATE_NO_WINDOW, nullptr, Wz(removal.workingFolder), &startup,
+                       &process)) {
         UniqueHandleKernel thread(process.hThread);
         UniqueHandleKernel child(process.hProcess);
     }

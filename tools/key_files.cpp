@@ -205,3 +205,11 @@ bool WriteNewKeyFiles(const ManifestKeyPair& pair, const std::string& privatePat
     if (publicFd >= 0) unlink(publicPath.c_str());
     return false;
 }
+
+bool WriteNewPublicKeyFile(const std::string& path, const std::string& publicHex,
+                           std::string& error) {
+    if (!WriteNewFile(path, publicHex + "\n", 0644, error)) return false;
+    if (g_syncFolder(FolderOf(path), error)) return true;
+    unlink(path.c_str());
+    return false;
+}

@@ -47,6 +47,11 @@ extern bool (*g_syncFolder)(const std::string& folder, std::string& error);
 // was and no temporary file is left.
 bool ReplaceFile(const std::string& path, std::string_view bytes, mode_t mode, std::string& error);
 
+// The public hex and a newline as a new file (an existing file or a link is never opened), its
+// folder flushed; nothing is left behind on failure.
+bool WriteNewPublicKeyFile(const std::string& path, const std::string& publicHex,
+                           std::string& error);
+
 // Writes a fresh pair: the private PEM to `privatePath` with mode 0600 and, when `publicPath` is
 // not empty, the public hex and a newline to it. Each file is created new: an existing file or a
 // link in its place is never opened, and the two paths must differ. When either file cannot be

@@ -13,6 +13,7 @@
 
 #include "common/scope_exit.h"
 #include "manifest/sha256.h"
+#include "tools/key_files.h"
 #include "tools/openssl_handles.h"
 
 namespace {
@@ -251,4 +252,32 @@ std::vector<std::string> RecoverSignerKeys(std::string_view message,
     }
     ERR_clear_error();
     return keys;
+}
+
+bool OpenManifestSigningKey(const std::string& keyArgument, const std::string& modulePath,
+                            const std::string& pinFile, ManifestSigningKey& key,
+                            std::string& publicHex, std::string& error) {
+    if (IsTokenUri(keyArgument)) {
+        key.token = {keyArgument, modulePath, pinFile};
+        return TokenPublicKeyHex(key.token, publicHex, error);
+    }
+    if (!modulePath.empty() || !pinFile.empty()) {
+        error = "--pkcs11-module and --pin-file go with a pkcs11: key, not with the file " +
+                keyArgument;
+        return false;
+    }
+    if (!ReadWholeFile(keyArgument, key.pem, error)) return false;
+    if (!PublicKeyHexFromPem(key.pem, publicHex, error)) {
+        error = keyArgument + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+bool SignToEnvelopeWith(const ManifestSigningKey& key, std::string_view manifestText,
+                        std::string& envelope, std::string& error) {
+    if (key.token.uri.empty()) return SignToEnvelope(key.pem, manifestText, envelope, error);
+    std::string signature;
+    return TokenSignManifestText(key.token, manifestText, signature, error) &&
+           MakeEnvelope(manifestText, signature, envelope, error);
 }

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/token.h"
+
 struct ManifestKeyPair {
     std::string privatePem;  // PKCS#8 PEM
     std::string publicHex;   // 128 lower-case hex digits, X then Y: the value the build takes
@@ -37,6 +39,22 @@ bool SignToEnvelope(std::string_view privatePem, std::string_view manifestText,
 // a chance of about 2^-128 on P-256, of x = r + n), so usually two candidates. Empty when the
 // signature is malformed or no point fits.
 std::vector<std::string> RecoverSignerKeys(std::string_view message, std::string_view signatureHex);
+
+// Where the manifest's private key is: the text of a PEM file, or a key in a PKCS#11 token.
+struct ManifestSigningKey {
+    std::string pem;
+    TokenKeyRef token;  // the key when token.uri is set
+};
+
+// The key a --key argument names: a PEM file, or a pkcs11: URI with the token's module and PIN
+// file (which only a URI takes), and its public half. Errors name the file or the URI.
+bool OpenManifestSigningKey(const std::string& keyArgument, const std::string& modulePath,
+                            const std::string& pinFile, ManifestSigningKey& key,
+                            std::string& publicHex, std::string& error);
+
+// SignToEnvelope with either kind of key.
+bool SignToEnvelopeWith(const ManifestSigningKey& key, std::string_view manifestText,
+                        std::string& envelope, std::string& error);
 
 // Lower-case hex of `count` bytes.
 std::string HexOf(const unsigned char* bytes, size_t count);

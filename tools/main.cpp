@@ -57,18 +57,34 @@ std::string UsageFailure(const CLI::App* app, const CLI::Error& e) {
     return "varnok-publish: " + what + "\n\n" + app->help();
 }
 
+// What each verb that takes a private key also takes when the key is a pkcs11: URI.
+void AddTokenOptions(CLI::App* verb, std::string& modulePath, std::string& pinFile) {
+    verb->add_option("--pkcs11-module", modulePath,
+                     "with a pkcs11: key: the token's PKCS#11 module")
+        ->type_name("<module.so>");
+    verb->add_option("--pin-file", pinFile,
+                     "with a pkcs11: key: the file holding the token's user PIN (one trailing "
+                     "newline is not part of it); never give the PIN itself")
+        ->type_name("<file>");
+}
+
 void AddKeygen(CLI::App& app, int& status) {
     auto request = std::make_shared<KeygenRequest>();
     CLI::App* verb = app.add_subcommand(
         "keygen",
         "Makes a P-256 key pair: the private key as PKCS#8 PEM (mode 0600), the public key "
         "printed as the 128 hex digits that VARNOK_MANIFEST_PUBLIC_KEY takes. Both files are made "
-        "new; an existing file or a link in their place is refused.");
-    verb->add_option("--out", request->privatePath, "the new private key")
+        "new; an existing file or a link in their place is refused. Given a pkcs11: URI, the pair "
+        "is made inside the token, never extractable, and only --pub is written; a label the "
+        "token already holds is refused.");
+    verb->add_option("--out", request->privatePath,
+                     "the new private key: a PEM file, or the pkcs11: URI (RFC 7512) of a new key "
+                     "in a token, e.g. 'pkcs11:token=Varnok%20Release;object=manifest-2027'")
         ->required()
-        ->type_name("<private.pem>");
+        ->type_name("<private.pem | pkcs11:URI>");
     verb->add_option("--pub", request->publicPath, "also write the public hex here")
         ->type_name("<public.hex>");
+    AddTokenOptions(verb, request->pkcs11Module, request->pinFile);
     verb->callback([request, &status] {
         std::string publicHex, error;
         if (!Keygen(*request, publicHex, error)) {
@@ -86,9 +102,11 @@ void AddSign(CLI::App& app, int& status) {
         "sign",
         "Signs the manifest text exactly as it is in the file and writes the server's envelope. "
         "What an installer would refuse now is refused, with the rule's code.");
-    verb->add_option("--key", request->keyPath, "the manifest private key")
+    verb->add_option("--key", request->keyPath,
+                     "the manifest private key: a PEM file, or the pkcs11: URI of a key in a token")
         ->required()
-        ->type_name("<private.pem>");
+        ->type_name("<private.pem | pkcs11:URI>");
+    AddTokenOptions(verb, request->pkcs11Module, request->pinFile);
     verb->add_option("--in", request->inPath, "the manifest text")
         ->required()
         ->type_name("<manifest.json>");
@@ -118,9 +136,11 @@ void AddPublish(CLI::App& app, int& status) {
         "<dir>/api/updates/files/VarnokClient-<v>-<first 16 hex digits of its SHA-256>.exe: the "
         "client and the signed manifest that names it. A payload once published is never "
         "replaced or removed (see prune).");
-    verb->add_option("--key", options->request.keyPath, "the manifest private key")
+    verb->add_option("--key", options->request.keyPath,
+                     "the manifest private key: a PEM file, or the pkcs11: URI of a key in a token")
         ->required()
-        ->type_name("<private.pem>");
+        ->type_name("<private.pem | pkcs11:URI>");
+    AddTokenOptions(verb, options->request.pkcs11Module, options->request.pinFile);
     verb->add_option("--exe", options->request.exePath, "the client executable")
         ->required()
         ->type_name("<client.exe>");

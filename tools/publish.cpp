@@ -88,8 +88,8 @@ bool CheckManifestForInstallers(std::string_view manifestText, int64_t now, std:
     return true;
 }
 
-bool (*g_signToEnvelope)(std::string_view privatePem, std::string_view manifestText,
-                         std::string& envelope, std::string& error) = &SignToEnvelope;
+bool (*g_signToEnvelope)(const ManifestSigningKey& key, std::string_view manifestText,
+                         std::string& envelope, std::string& error) = &SignToEnvelopeWith;
 
 namespace {
 
@@ -136,13 +136,10 @@ bool PublishClient(const PublishRequest& request, std::string& error, std::strin
         error = "published_at must be a positive Unix time";
         return false;
     }
-    std::string pem;
-    if (!ReadWholeFile(request.keyPath, pem, error)) return false;
-    std::string keyError;
-    if (std::string publicHex; !PublicKeyHexFromPem(pem, publicHex, keyError)) {
-        error = request.keyPath + ": " + keyError;
+    ManifestSigningKey key;
+    if (std::string publicHex; !OpenManifestSigningKey(request.keyPath, request.pkcs11Module,
+                                                       request.pinFile, key, publicHex, error))
         return false;
-    }
 
     std::error_code ec;
     if (!fs::is_regular_file(request.exePath, ec)) {
@@ -208,17 +205,16 @@ bool PublishClient(const PublishRequest& request, std::string& error, std::strin
     const std::string manifest = MakeLauncherManifest(request, fileName, digest, servedSize);
     std::string envelope;
     if (!CheckManifestForInstallers(manifest, request.now, error) ||
-        !g_signToEnvelope(pem, manifest, envelope, error) ||
+        !g_signToEnvelope(key, manifest, envelope, error) ||
         !WriteNewFile(manifestTemp.string(), envelope, 0644, error))
         return false;
 
     // The payload first, so the new manifest never names a file that is not there yet; the
     // history next, so a prune never takes a file that a manifest in view names.
     bool created = false;
-    if (!PlacePayload(servedTemp, served, servedSize, digest, created, error) ||
-        !g_syncFolder(files.string(), error))
-        return false;
+    if (!PlacePayload(servedTemp, served, servedSize, digest, created, error)) return false;
     if (created) placed = served;
+    if (!g_syncFolder(files.string(), error)) return false;
     history.push_back(
         {request.version, request.build, fileName, digest, servedSize, request.publishedAt});
     if (!WriteHistory(updates.string(), history, error)) return false;

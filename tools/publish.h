@@ -6,19 +6,23 @@
 #include <string>
 #include <string_view>
 
+#include "tools/keys.h"
+
 // What an installer at `now` (0 or less: the clock) would say of this manifest text, with nothing
 // installed: the content rules, a launcher entry to install, and a positive published_at, without
 // which a manifest would pass every installer forever. False with the rule's code in `error`.
 bool CheckManifestForInstallers(std::string_view manifestText, int64_t now, std::string& error);
 
 struct PublishRequest {
-    std::string keyPath;  // PEM private key
+    std::string keyPath;  // PEM private key, or a pkcs11: URI
     std::string exePath;  // the client executable
     std::string version;  // launcher_version, also part of the served file name
     uint64_t build = 0;   // launcher_build
     std::string outDir;   // root of the tree
     int64_t publishedAt = 0;
     int64_t now = 0;  // the time installers are assumed to check it at; 0 or less: the clock
+    std::string pkcs11Module = {};  // with a pkcs11: key: the token's module
+    std::string pinFile = {};       // with a pkcs11: key: the file holding the user PIN
 };
 
 // The served file name of a payload: "VarnokClient-<version>-<first 16 hex digits of its
@@ -40,5 +44,5 @@ bool PublishClient(const PublishRequest& request, std::string& error,
                    std::string* servedName = nullptr);
 
 // The signing step of PublishClient; tests swap in one that fails.
-extern bool (*g_signToEnvelope)(std::string_view privatePem, std::string_view manifestText,
+extern bool (*g_signToEnvelope)(const ManifestSigningKey& key, std::string_view manifestText,
                                 std::string& envelope, std::string& error);

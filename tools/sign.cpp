@@ -25,10 +25,8 @@ bool SignManifestFile(const SignRequest& request, std::string& envelope, std::st
             return false;
         }
     }
-    std::string pem, manifest;
-    if (!ReadWholeFile(request.keyPath, pem, error) ||
-        !ReadWholeFile(request.inPath, manifest, error))
-        return false;
+    std::string manifest;
+    if (!ReadWholeFile(request.inPath, manifest, error)) return false;
     if (manifest.empty()) {
         error = request.inPath + " is empty";
         return false;
@@ -39,7 +37,12 @@ bool SignManifestFile(const SignRequest& request, std::string& envelope, std::st
         error = request.inPath + ": " + error;
         return false;
     }
-    if (!SignToEnvelope(pem, manifest, envelope, error)) {
+    ManifestSigningKey key;
+    std::string publicHex;
+    if (!OpenManifestSigningKey(request.keyPath, request.pkcs11Module, request.pinFile, key,
+                                publicHex, error))
+        return false;
+    if (!SignToEnvelopeWith(key, manifest, envelope, error)) {
         error = request.keyPath + ": " + error;
         return false;
     }

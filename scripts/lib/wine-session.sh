@@ -65,6 +65,23 @@ varnok_session_start() {
     wine wineboot -u </dev/null >/dev/null 2>&1
 }
 
+# True when a session of this build tree is already up (scripts/test's, while its tests run): its
+# display answers and a wineserver serves the prefix. Starting a second one would kill that
+# wineserver under the running tests, so a script that finds one uses it and leaves it running.
+varnok_session_running() {
+    local display dir pid
+    [ -f "$VARNOK_WINE_ROOT/display" ] && [ -d "$WINEPREFIX" ] || return 1
+    display="$(cat "$VARNOK_WINE_ROOT/display")"
+    DISPLAY="$display" xdotool getdisplaygeometry >/dev/null 2>&1 || return 1
+    # A wineserver works in a folder named after the prefix's device and inode.
+    dir="$(stat -c '%d %i' "$WINEPREFIX")" || return 1
+    dir="$(printf 'server-%x-%x' $dir)"
+    for pid in $(pgrep -x wineserver; pgrep -x wineserver64); do
+        case "$(readlink "/proc/$pid/cwd" 2>/dev/null)" in */"$dir") return 0 ;; esac
+    done
+    return 1
+}
+
 varnok_session_stop() {
     wineserver -k >/dev/null 2>&1 || true
     if [ -n "$VARNOK_XVFB_PID" ]; then

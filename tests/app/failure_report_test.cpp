@@ -49,6 +49,8 @@ TEST(FailureReportText, SaysTheMessageStepCodeAndTheNumberWithItsSource) {
         {{"manifest_check", "signature_invalid", 0, FailureNumber::None},
          u"",
          "Step: manifest_check\r\nCode: signature_invalid\r\n"},
+        // A code with no step (a refusal before any step began) keeps its code.
+        {{"", "out_of_memory", 0, FailureNumber::None}, u"", "Code: out_of_memory\r\n"},
         // Nothing known behind the message: the message alone, still framed.
         {{}, u"", ""},
     };

@@ -573,6 +573,26 @@ TEST_F(AccessibleWindow, InstallsDefaultActionShowsTheInstallingScreenAndItsTree
     EXPECT_EQ(object_.get()->accDoDefaultAction(ChildVariant(1)), DISP_E_MEMBERNOTFOUND);
 }
 
+TEST_F(AccessibleWindow, NoActionWhileTheWindowIsDisabledNorOnceItsScreenHasGone) {
+    EnableWindow(window_, FALSE);  // as while the folder picker is open
+    EXPECT_EQ(object_.get()->accDoDefaultAction(ChildVariant(5)), E_FAIL);
+    EXPECT_EQ(object_.get()->accSelect(SELFLAG_TAKEFOCUS, ChildVariant(2)), E_FAIL);
+    EXPECT_EQ(ReadChild(object_.get(), 5).states & STATE_SYSTEM_UNAVAILABLE,
+              STATE_SYSTEM_UNAVAILABLE);
+    Pump();
+    EXPECT_EQ(g_workersStarted, 0);
+    EnableWindow(window_, TRUE);
+
+    ASSERT_EQ(object_.get()->accDoDefaultAction(ChildVariant(5)), S_OK);
+    Pump();
+    ASSERT_EQ(object_.get()->accDoDefaultAction(ChildVariant(3)), S_OK);  // Cancel, still queued
+    FailInstall(state_, u"Download failed. Please try again.");           // when Error shows
+    Pump();
+    EXPECT_TRUE(IsWindow(window_)) << "the Cancel ran as a command of the Error screen";
+    EXPECT_EQ(GetStage(state_), InstallStage::Error);
+    EXPECT_EQ(g_workersStarted, 1);
+}
+
 TEST_F(AccessibleWindow, TheErrorMessageIsReadableAndTheObjectOutlivesTheWindowSafely) {
     FailInstall(state_, u"Download failed. Please try again.");
     ASSERT_EQ(ChildCount(), 4);

@@ -5,6 +5,7 @@ the probe program."""
 import hashlib
 import json
 import os
+import shlex
 import shutil
 import time
 
@@ -135,6 +136,45 @@ def shortcut_points_at_the_client(path):
     for what, text in (("target", FOLDER_WIN + r"\VarnokClient.exe"),
                        ("working folder", FOLDER_WIN), ("description", "Varnok Client")):
         assert has(text), f"{path}: no {what} {text!r}"
+
+
+def uninstall_command():
+    """The registered UninstallString, split the way Windows splits a command line."""
+    entry = harness.reg_query(ENTRY)
+    values = (entry or {}).get(ENTRY.replace("HKCU", "HKEY_CURRENT_USER"), {})
+    if "UninstallString" not in values:
+        return None
+    return [part.strip('"') for part in shlex.split(values["UninstallString"][1], posix=False)]
+
+
+def linux_path(windows_path):
+    assert windows_path.lower().startswith("c:\\"), windows_path
+    return os.path.join(PREFIX, "drive_c", *windows_path[3:].split("\\"))
+
+
+# The caption of the uninstaller's two message boxes.
+MESSAGE_CAPTION = "Varnok Client"
+
+
+def message_box(previous=None, timeout=30.0):
+    """The X window of a visible message box other than `previous`, once it can take keys."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        ids = harness.xdotool("search", "--onlyvisible", "--name", f"^{MESSAGE_CAPTION}$",
+                              check=False)
+        ids = [i for i in ids.split() if i != previous]
+        if ids:
+            time.sleep(0.3)  # the box takes its keyboard focus after it shows
+            return ids[0]
+        time.sleep(0.1)
+    raise AssertionError("no message box appeared")
+
+
+def wait_gone(path, timeout=15.0):
+    deadline = time.time() + timeout
+    while os.path.lexists(path):
+        assert time.time() < deadline, f"{path} is still there"
+        time.sleep(0.2)
 
 
 def launches():

@@ -14,9 +14,10 @@ import harness
 import install_env as env
 import installer_window
 from installer_window import is_done, is_error, is_installing, is_ready
-from update_server import UpdateServer, make_key, publish
+import softhsm_token
+from update_server import DEV_KEY, MANIFEST, UpdateServer, make_key, publish
 
-EXE, STANDIN, PROBE = sys.argv[1], sys.argv[2], sys.argv[3]
+EXE, STANDIN, PROBE, ACCESS_PROBE = sys.argv[1:5]
 WWW = os.path.join(env.SCRATCH, "www")
 
 INSTALL = (200, 285)         # the wide Install button
@@ -30,13 +31,13 @@ def window():
     return installer_window.Window(EXE)
 
 
-def publish_standin(version="1.0.0", build=1, extra=b"", key=None):
+def publish_standin(version="1.0.0", build=1, extra=b"", key=None, token=None):
     """Publishes the stand-in client (with `extra` bytes appended, still a valid executable)."""
     exe = os.path.join(env.SCRATCH, f"client-{version}.exe")
     with open(exe, "wb") as f:
         f.write(env.read(STANDIN) + extra)
     kwargs = {"key": key} if key else {}
-    return publish(WWW, exe, version, build, **kwargs)
+    return publish(WWW, exe, version, build, token=token, **kwargs)
 
 
 def publish_bytes(data, version="1.0.0"):
@@ -104,6 +105,50 @@ def test_a_clean_install_with_both_options_starts_the_client_and_closes_with_exi
     starts = env.launches()
     assert len(starts) == 1, starts
     assert starts[0]["cwd"].rstrip("\\").lower() == env.FOLDER_WIN.lower(), starts[0]
+
+
+def folder_access(folder_win):
+    r = subprocess.run(["wine", ACCESS_PROBE, folder_win], env=harness.wine_env(),
+                       capture_output=True, text=True, timeout=60)
+    assert r.returncode == 0, f"the access list of {folder_win} cannot be read ({r.returncode})"
+    return r.stdout.strip()
+
+
+def test_the_folder_an_install_makes_is_closed_to_other_users():
+    env.clean_slate()
+    env.install_once(EXE, STANDIN)
+    made = folder_access(env.FOLDER_WIN)
+    parent = folder_access(env.FOLDER_WIN.rsplit("\\", 1)[0])
+    # These tests run under Wine, which keeps no list of its own: it answers one made from the
+    # Unix mode (Everyone, WD, for the group and other bits) and narrows that mode to the owner
+    # from the list it is given.
+    assert ";WD)" in parent, f"the parent's list does not show other users: {parent}"
+    assert ";WD)" not in made, f"other users may use the install folder: {made}"
+    if made.startswith("D:("):
+        raise harness.Skip("Wine answers a list made from the Unix mode, never the protected "
+                           f"list with SYSTEM and Administrators that Windows stores: {made}")
+    assert made.startswith("D:P(") and made.count("(A;OICI;FA;;;") == 3, made
+    assert "(A;OICI;FA;;;SY)" in made and "(A;OICI;FA;;;BA)" in made, made
+
+
+def test_a_tree_signed_inside_a_pkcs11_token_installs():
+    """The signature is made by a SoftHSM2 token through varnok-publish's PKCS#11 path. The key
+    in the token is the development key, imported, because the installer under test is built
+    with its public half; that keys made in a token never leave it is the host tests' part."""
+    env.clean_slate()
+    token = softhsm_token.make(os.path.join(env.SCRATCH, "softhsm"))
+    token.import_key(DEV_KEY, "dev-manifest")
+    client = publish_standin("1.0.0", key=token.uri("dev-manifest"), token=token)
+    with UpdateServer(WWW) as server:
+        w = window()
+        try:
+            w.click(*LAUNCH_ROW)
+            w.click(*INSTALL)
+            w.wait_for(is_done, "the Done screen", timeout=90)
+        finally:
+            w.close()
+        assert MANIFEST in server.requests(), server.requests()
+    check_installed("1.0.0", client)
 
 
 def test_with_launch_after_install_cleared_done_stays_and_launch_starts_the_client():
@@ -358,7 +403,9 @@ if __name__ == "__main__":
         harness.main([
             test_a_clean_install_with_both_options_starts_the_client_and_closes_with_exit_code_0,
             test_with_launch_after_install_cleared_done_stays_and_launch_starts_the_client,
+            test_a_tree_signed_inside_a_pkcs11_token_installs,
             test_with_desktop_shortcut_cleared_only_the_start_menu_shortcut_is_made,
+            test_the_folder_an_install_makes_is_closed_to_other_users,
             test_installing_twice_over_the_same_folder_replaces_the_client,
             test_the_installer_started_as_uninstall_exe_from_the_install_folder_installs_over_itself,
             test_a_folder_refused_by_the_folder_rules_fails_before_any_request,

@@ -3,7 +3,6 @@ that a real install registered), its two message boxes answered with xdotool, an
 read back from outside: the install folder, the shortcuts, the registry and the profile as a
 whole, before the install and after the uninstall."""
 import os
-import shlex
 import shutil
 import sys
 import time
@@ -12,34 +11,19 @@ import harness
 import install_env as env
 
 EXE, STANDIN = sys.argv[1], sys.argv[2]
-CAPTION = "Varnok Client"
 
 
 def uninstall_command():
-    """The registered UninstallString, split the way Windows splits a command line."""
-    entry = harness.reg_query(env.ENTRY)
-    assert entry, "no uninstall entry"
-    text = entry[env.ENTRY.replace("HKCU", "HKEY_CURRENT_USER")]["UninstallString"][1]
-    return [part.strip('"') for part in shlex.split(text, posix=False)]
-
-
-def linux_path(windows_path):
-    assert windows_path.lower().startswith("c:\\"), windows_path
-    return os.path.join(env.PREFIX, "drive_c", *windows_path[3:].split("\\"))
+    command = env.uninstall_command()
+    assert command, "no uninstall entry"
+    return command
 
 
 def answer(keys, previous=None):
     """Waits for a message box other than `previous`, presses `keys` in it, returns its id."""
-    deadline = time.time() + 30
-    while time.time() < deadline:
-        ids = harness.xdotool("search", "--onlyvisible", "--name", f"^{CAPTION}$", check=False)
-        ids = [i for i in ids.split() if i != previous]
-        if ids:
-            time.sleep(0.3)  # the box takes its keyboard focus after it shows
-            harness.press_keys(ids[0], keys)
-            return ids[0]
-        time.sleep(0.1)
-    raise AssertionError("no message box appeared")
+    box = env.message_box(previous)
+    harness.press_keys(box, keys)
+    return box
 
 
 def uninstall(command, confirm=True):
@@ -53,13 +37,6 @@ def uninstall(command, confirm=True):
     finally:
         if proc.poll() is None:
             proc.kill()
-
-
-def wait_gone(path, timeout=15.0):
-    deadline = time.time() + timeout
-    while os.path.lexists(path):
-        assert time.time() < deadline, f"{path} is still there"
-        time.sleep(0.2)
 
 
 def profile_listing():
@@ -92,9 +69,10 @@ def test_yes_removes_the_install_and_leaves_the_profile_as_before_except_config_
     files_before, keys_before = profile_listing(), user_keys()
     env.install_once(EXE, STANDIN)
     command = uninstall_command()
-    assert linux_path(command[0]) == env.UNINSTALLER and command[1:] == ["--uninstall"], command
+    assert env.linux_path(command[0]) == env.UNINSTALLER and command[1:] == ["--uninstall"], \
+        command
     uninstall(command)
-    wait_gone(env.FOLDER)  # the delayed removal, Uninstall.exe included
+    env.wait_gone(env.FOLDER)  # the delayed removal, Uninstall.exe included
     assert os.path.exists(env.CONFIG), "config.json was removed"
     settings = os.path.relpath(os.path.dirname(env.CONFIG), env.PROFILE)
     added = {p for p in profile_listing() - files_before if not p.startswith(settings)}
@@ -130,7 +108,7 @@ def test_with_nothing_installed_every_removal_fails_quietly_and_the_final_messag
     copy = os.path.join(folder, "Uninstall.exe")
     shutil.copyfile(EXE, copy)
     uninstall([copy, "--uninstall"])  # fails unless the final message appears
-    wait_gone(folder)
+    env.wait_gone(folder)
 
 
 def test_the_start_menu_folder_goes_whole_but_a_link_in_it_is_not_followed():
@@ -145,7 +123,7 @@ def test_the_start_menu_folder_goes_whole_but_a_link_in_it_is_not_followed():
     # Wine shows a Linux directory link as a directory reparse point, as Windows shows a junction.
     os.symlink(outside, os.path.join(env.START_MENU, "linked"))
     uninstall(uninstall_command())
-    wait_gone(env.FOLDER)
+    env.wait_gone(env.FOLDER)
     assert open(os.path.join(outside, "keep.txt")).read() == "kept", "the link was followed"
     left = os.listdir(env.START_MENU) if os.path.lexists(env.START_MENU) else []
     if left == ["linked"] and os.path.islink(os.path.join(env.START_MENU, "linked")):

@@ -84,14 +84,18 @@ def ensure_tool():
     return TOOL
 
 
-def publish(root, exe, version="1.0.0", build=1, key=DEV_KEY, published_at=None):
+def publish(root, exe, version="1.0.0", build=1, key=DEV_KEY, published_at=None, token=None):
     """Lays out root/api/updates/manifest and the payload with the tool; returns the payload's
-    path, files/VarnokClient-<version>-<first 16 hex digits of its SHA-256>.exe."""
+    path, files/VarnokClient-<version>-<first 16 hex digits of its SHA-256>.exe. With a
+    softhsm_token.Token, `key` is the URI of a key in it."""
     cmd = [ensure_tool(), "publish", "--key", key, "--exe", exe, "--version", version,
            "--build", str(build), "--out", root]
     if published_at is not None:
         cmd += ["--published-at", str(published_at)]
-    r = subprocess.run(cmd, capture_output=True, text=True, timeout=120)
+    if token is not None:
+        cmd += token.options()
+    r = subprocess.run(cmd, capture_output=True, text=True, timeout=120,
+                       env=token.env() if token is not None else None)
     assert r.returncode == 0, f"publish failed: {r.stderr.strip()}"
     with open(exe, "rb") as f:
         digest = hashlib.sha256(f.read()).hexdigest()

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "common/scoped_override.h"
+#include "game/file_queries.h"
 #include "install/uninstaller.h"
 
 namespace {
@@ -20,7 +22,16 @@ TEST(FolderOfFile, DropsTheLastComponentAndKeepsTheRoot) {
     for (const auto& [path, folder] : cases) EXPECT_EQ(FolderOfFile(path), folder);
 }
 
-TEST(IsRemovableInstallFolder, OnlyALastComponentWithVarnokInItsOwnCase) {
+TEST(IsRemovableInstallFolder, OnlyALocalFolderNamedVarnokThatCmdTakesLiterally) {
+    // R: is a mapped network drive, every other letter a local disk; "VarnokLink" is a junction.
+    ScopedOverride<DriveTypeFn> drives(g_driveType, [](const std::u16string& root) {
+        return root == u"R:\\" ? kDriveRemote : kDriveFixed;
+    });
+    ScopedOverride<PathAttributesFn> attributes(g_pathAttributes, [](const std::u16string& path) {
+        if (path.ends_with(u"VarnokLink"))
+            return PathAttributes{kAttributeDirectory | kAttributeReparsePoint, 0};
+        return PathAttributes{kAttributeDirectory, 0};
+    });
     const std::pair<std::u16string, bool> cases[] = {
         {u"C:\\Games\\VarnokClient", true},
         {u"C:\\Varnok", true},
@@ -28,7 +39,12 @@ TEST(IsRemovableInstallFolder, OnlyALastComponentWithVarnokInItsOwnCase) {
         {u"C:\\Games", false},
         {u"C:\\Games\\varnokclient", false},
         {u"C:\\Games\\VARNOK", false},
-        {u"C:\\VarnokClient\\Games", false},  // the marker must be in the folder's own name
+        {u"C:\\VarnokClient\\MyGames", false},  // the marker must be in the folder's own name
+        {u"\\\\server\\VarnokShare", false},    // rmdir would empty the whole share
+        {u"R:\\Games\\VarnokClient", false},
+        {u"C:\\Games\\VarnokLink", false},  // rmdir would empty what the link leads to
+        {u"D:\\Games\\%USERNAME%\\VarnokClient", false},  // cmd expands it, quotes or not
+        {u"D:\\Games\\Varnok!Client!", false},
         {u"C:\\", false},
         {u"", false},
     };
@@ -42,6 +58,14 @@ TEST(DelayedFolderRemovalCommand, WaitsASecondThenRemovesTheQuotedFolderQuietly)
     EXPECT_EQ(command,
               u"cmd.exe /C ping 127.0.0.1 -n 2 >NUL & rmdir /S /Q \"C:\\Games\\VarnokClient\"");
     EXPECT_EQ(command.find(u"C:\\Games"), 51u);
+
+    // Started by full path from the system folder: never a cmd.exe or ping.exe someone put into
+    // the install folder or beside it.
+    const DelayedRemovalProcess process =
+        DelayedFolderRemovalProcess(u"C:\\Windows\\system32", u"C:\\Games\\VarnokClient");
+    EXPECT_EQ(process.applicationName, u"C:\\Windows\\system32\\cmd.exe");
+    EXPECT_EQ(process.workingFolder, u"C:\\Windows\\system32");
+    EXPECT_EQ(process.commandLine, command);
 }
 
 }  // namespace

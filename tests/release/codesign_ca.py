@@ -12,6 +12,9 @@ folder given (nothing here is ever trusted outside a test):
   other.key                   a key that belongs to no certificate
   tsa.pem / tsa.key           an RFC 3161 time-stamping certificate (critical timeStamping)
   rogue-ca.pem                a second CA that signed nothing here
+
+`codesign_ca.py answer-request <folder> <request.csr> <chain.pem>` issues a code-signing
+certificate for a request, as the publisher's CA would, and writes it with the CA's after it.
 """
 import os
 import shutil
@@ -51,14 +54,11 @@ commonName = supplied
 """
 
 
-def make_leaf(folder, name, cn, extensions, start="", end=""):
-    """A certificate issued by ca.pem, valid for 30 days from now unless given start and end
-    (YYYYMMDDHHMMSSZ)."""
-    key, pem = os.path.join(folder, name + ".key"), os.path.join(folder, name + ".pem")
+def issue(folder, csr, pem, extensions, start="", end=""):
+    """Turns a certificate request into a certificate issued by ca.pem, valid for 30 days from
+    now unless given start and end (YYYYMMDDHHMMSSZ)."""
     with tempfile.TemporaryDirectory() as work:
-        csr, ext, config = (os.path.join(work, n) for n in ("leaf.csr", "leaf.ext", "ca.cnf"))
-        openssl("req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", key, "-out", csr,
-                "-subj", "/CN=" + cn)
+        ext, config = (os.path.join(work, n) for n in ("leaf.ext", "ca.cnf"))
         with open(ext, "w") as f:
             f.write("basicConstraints=CA:FALSE\n" + extensions)
         with open(config, "w") as f:
@@ -72,13 +72,34 @@ def make_leaf(folder, name, cn, extensions, start="", end=""):
                 "-extfile", ext, *validity)
 
 
+SIGNING = "keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n"
+
+
+def make_leaf(folder, name, cn, extensions, start="", end=""):
+    """A key and its certificate issued by ca.pem."""
+    key, pem = os.path.join(folder, name + ".key"), os.path.join(folder, name + ".pem")
+    with tempfile.TemporaryDirectory() as work:
+        csr = os.path.join(work, "leaf.csr")
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", key, "-out", csr,
+                "-subj", "/CN=" + cn)
+        issue(folder, csr, pem, extensions, start, end)
+
+
+def answer_request(folder, csr, chain):
+    """What a publisher's CA sends back for a code-signing request whose key it never sees: the
+    certificate followed by the CA's."""
+    issue(folder, csr, chain, SIGNING)
+    with open(os.path.join(folder, "ca.pem")) as ca, open(chain, "a") as out:
+        out.write(ca.read())
+
+
 def make(folder):
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     path = lambda name: os.path.join(folder, name)
     make_ca(folder, "ca", "Varnok Throwaway Code Signing CA")
     make_ca(folder, "rogue-ca", "Varnok Throwaway Rogue CA")
-    signing = "keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n"
+    signing = SIGNING
     make_leaf(folder, "signer", "Varnok Throwaway Publisher", signing)
     make_leaf(folder, "expired", "Varnok Expired Publisher", signing, "20200101000000Z", "20210101000000Z")
     make_leaf(folder, "future", "Varnok Future Publisher", signing, "20990101000000Z", "21000101000000Z")
@@ -102,7 +123,10 @@ def make(folder):
 
 if __name__ == "__main__":
     try:
-        print(make(sys.argv[1]))
+        if sys.argv[1] == "answer-request":  # answer-request <ca folder> <request> <chain out>
+            answer_request(*sys.argv[2:5])
+        else:
+            print(make(sys.argv[1]))
     except subprocess.CalledProcessError as e:
         sys.stderr.write("openssl failed: %s\n%s" % (" ".join(e.cmd), (e.stderr or b"").decode()))
         sys.exit(1)

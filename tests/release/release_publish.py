@@ -3,8 +3,10 @@
 scripts/release refuses what must not ship before it builds anything; the README's publisher's
 guide, run as written in the first copy, ends with a signed installer in the update tree that
 verifies and is served over HTTPS; a PEM certificate with an RFC 3161 time-stamp server signs
-too; and the release build of the second copy, in another folder and minutes later, gives the
-same bytes as the file that was signed.
+too; the release build of the second copy, in another folder and minutes later, gives the
+same bytes as the file that was signed; and the guide's token section, run as written against a
+SoftHSM2 token made for the run, signs the tree and the installer with keys that never leave the
+token, while scripts/release names what is wrong with a token key it cannot use.
 
 usage: release_publish.py <client exe to publish>
 """
@@ -26,6 +28,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import codesign_ca  # noqa: E402
 import harness  # noqa: E402
+import softhsm_token  # noqa: E402
 import tsa  # noqa: E402
 from update_server import ensure_tool, nginx_conf  # noqa: E402
 
@@ -65,8 +68,9 @@ def copy_source(dest):
         shutil.copy2(src, os.path.join(dest, rel), follow_symlinks=False)
 
 
-def run(args, cwd, timeout=1500):
-    return subprocess.run(args, cwd=cwd, env=ENV, capture_output=True, text=True, timeout=timeout)
+def run(args, cwd, timeout=1500, env=None):
+    return subprocess.run(args, cwd=cwd, env=env or ENV, capture_output=True, text=True,
+                          timeout=timeout)
 
 
 def digest(path):
@@ -139,12 +143,11 @@ def refusal(name, manifest_key, certificate, message):
     return test
 
 
-def publisher_guide(block="publisher-guide"):
+def publisher_guide(marker="publisher-guide"):
     with open(os.path.join(ROOT, "README.md")) as f:
         text = f.read()
-    m = re.search(r"<!-- %s:begin -->\s*```sh\n(.*?)```\s*<!-- %s:end -->" % (block, block),
-                  text, re.S)
-    assert m, f"README.md has no {block} block"
+    m = re.search(rf"<!-- {marker}:begin -->\s*```sh\n(.*?)```\s*<!-- {marker}:end -->", text, re.S)
+    assert m, f"README.md has no {marker} block"
     return m.group(1)
 
 
@@ -302,10 +305,97 @@ def release_build_in_another_folder_is_byte_identical():
     assert digest(unsigned) == digest(rebuilt), "the served installer is not the rebuilt one"
 
 
+# --- Keys in a PKCS#11 token -------------------------------------------------------------------
+TOKEN = None  # the SoftHSM2 token the guide's token section made its keys in
+
+
+def private_key_files():
+    """Every file below WORK holding a PEM or PKCS#8 private key."""
+    r = subprocess.run(["grep", "-rlaF", "PRIVATE KEY", WORK], capture_output=True, text=True)
+    return set(filter(None, r.stdout.split("\n")))
+
+
+def token_guide_keeps_every_private_key_in_the_token():
+    """The guide's token section as written, with the SoftHSM2 module in place of the example's
+    and the throwaway CA answering in step 3: the tree and the installer come out signed by the
+    token's keys (scripts/release refuses a certificate that is not for the token's key, a tree
+    its manifest key did not sign and an installer that does not carry it), and no file in the work folder holds a private key that was
+    not there before."""
+    global TOKEN
+    publisher = os.path.join(ONE, "publisher")
+    os.rename(publisher, os.path.join(ONE, "publisher-pem"))
+    os.makedirs(publisher)
+    shutil.copyfile(CLIENT, os.path.join(publisher, "VarnokClient.exe"))
+    TOKEN = softhsm_token.make(os.path.join(WORK, "softhsm"))
+    shutil.copyfile(TOKEN.pin_file, os.path.join(publisher, "token.pin"))
+    tmp = os.path.join(WORK, "tmp")
+    os.makedirs(tmp)
+    before = private_key_files()
+    script = publisher_guide("publisher-guide-token")
+    for example, here in (
+            ("MODULE=/usr/lib/x86_64-linux-gnu/libykcs11.so", "MODULE=" + TOKEN.module),
+            ("# 3. Your CA turns publisher/codesign.csr into publisher/codesign-chain.pem "
+             "(certificate first)",
+             f"python3 {os.path.join(HERE, 'codesign_ca.py')} answer-request {CA} "
+             "publisher/codesign.csr publisher/codesign-chain.pem"),
+            ("--tree publisher/www", "--tree publisher/www --ca-file " + ca("ca.pem"))):
+        assert example in script, f"the token guide no longer says {example!r}"
+        script = script.replace(example, here)
+    r = run(["bash", "-euo", "pipefail", "-c", script], cwd=ONE,
+            env=TOKEN.env(dict(ENV, TMPDIR=tmp)))
+    with open(os.path.join(WORK, "token-guide.log"), "w") as f:
+        f.write(r.stdout + r.stderr)
+    assert r.returncode == 0, f"the token guide failed ({r.returncode}): {r.stderr.strip()[-1500:]}"
+
+    r = verify(SIGNED, ca("ca.pem"))
+    assert r.returncode == 0, f"osslsigncode verify failed: {r.stdout[-800:]}{r.stderr[-400:]}"
+    leaked = sorted(private_key_files() - before)
+    assert not leaked, f"private keys written to files: {leaked}"
+    assert not os.listdir(tmp), f"temporary files left: {os.listdir(tmp)}"
+
+
+def release_stamp():
+    exe = os.path.join(ONE, "build", "release", INSTALLER)
+    return os.stat(exe).st_mtime_ns if os.path.exists(exe) else None
+
+
+def token_refusal(name, obj, chain, message, module=None, pin_file=None):
+    def test():
+        assert TOKEN, "no token: the token guide did not get far enough to make one"
+        stamp = release_stamp()
+        r = run([os.path.join(ONE, "scripts", "release"), "--url", URL, "--manifest-key",
+                 OWN_KEY + ".hex", "--tree", REFUSAL_TREE, "--cert", chain(),
+                 "--key", TOKEN.uri(obj), "--pkcs11-module", module or TOKEN.module,
+                 "--pin-file", pin_file or TOKEN.pin_file, "--ca-file", ca("ca.pem")],
+                cwd=WORK, env=TOKEN.env(ENV))
+        said = message() if callable(message) else message
+        assert r.returncode != 0, "scripts/release accepted it"
+        assert said in r.stderr, f"refused without saying {said!r}: {r.stderr.strip()}"
+        assert release_stamp() == stamp, "it built before refusing"
+        assert not os.path.exists(os.path.join(REFUSAL_TREE, INSTALLER)), "it wrote an installer"
+    test.__name__ = "release_refuses_token_" + name
+    return test
+
+
+TOKEN_CHAIN = lambda: os.path.join(ONE, "publisher", "codesign-chain.pem")  # noqa: E731
+TOKEN_REFUSALS = [
+    token_refusal("key_of_another_certificate", "codesign-2027", lambda: ca("signer-chain.pem"),
+                  "does not match"),
+    token_refusal("wrong_pin", "codesign-2027", TOKEN_CHAIN,
+                  "PIN incorrect: " + ca("wrong.pass"), pin_file=ca("wrong.pass")),
+    token_refusal("object_not_in_the_token", "codesign-2099", TOKEN_CHAIN,
+                  lambda: "no private key matches " + TOKEN.uri("codesign-2099")),
+    token_refusal("module_missing", "codesign-2027", TOKEN_CHAIN,
+                  "cannot load the PKCS#11 module " + os.path.join(WORK, "no-module.so"),
+                  module=os.path.join(WORK, "no-module.so")),
+]
+
+
 harness.main([refusal(*case) for case in REFUSALS] + [
     publisher_guide_signs_and_writes_the_installer_into_the_tree,
     signed_installer_verifies_against_the_publishers_root_only,
     served_tree_gives_the_signed_installer_and_its_digest,
     pem_certificate_with_time_stamp_server_signs,
     release_build_in_another_folder_is_byte_identical,
-])
+    token_guide_keeps_every_private_key_in_the_token,
+] + TOKEN_REFUSALS)

@@ -148,6 +148,11 @@ TEST_F(SettingsFileTest, AFileOverOneMebibyteOrNestedDeeperThan64IsTreatedAsMalf
     auto nested = [&](int levels) {  // the object itself is one level
         return head + "\"x\": " + std::string(levels - 1, '[') + std::string(levels - 1, ']') + "}";
     };
+    auto sideBySide = [&](int count) {
+        std::string items = "[]";
+        for (int i = 1; i < count; ++i) items += ",[]";
+        return head + "\"x\": [" + items + "]}";
+    };
     const struct {
         const char* what;
         std::string text;
@@ -157,6 +162,7 @@ TEST_F(SettingsFileTest, AFileOverOneMebibyteOrNestedDeeperThan64IsTreatedAsMalf
         {"one byte over 1 MiB", padded(1048577), false},
         {"64 levels", nested(64), true},
         {"65 levels", nested(65), false},
+        {"70 arrays side by side, each closed again", sideBySide(70), true},
         {"brackets inside a string", head + "\"x\": \"" + std::string(100, '[') + "\"}", true},
         {"an escaped quote inside a string", head + "\"x\": \"\\\"" + std::string(100, '{') + "\"}",
          true},

@@ -29,3 +29,7 @@ std::string ReadFileBytes(const std::filesystem::path& file);
 
 // Removes a tree; links and junctions are removed themselves, never descended into.
 void RemoveTreeNoFollow(const std::filesystem::path& root);
+
+// True in a Windows test process that Wine runs: where Wine differs from Windows, a test says so
+// by name instead of passing silently.
+bool RunningUnderWine();

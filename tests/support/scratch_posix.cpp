@@ -7,3 +7,7 @@ void RemoveTreeNoFollow(const std::filesystem::path& root) {
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
 }
+
+bool RunningUnderWine() {
+    return false;
+}

@@ -30,3 +30,7 @@ void RemoveTreeNoFollow(const std::filesystem::path& root) {
     }
     RemoveDirectoryW(path.c_str());
 }
+
+bool RunningUnderWine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}

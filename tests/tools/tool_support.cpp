@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "manifest/sha256.h"
+#include "tools/publish.h"
 
 namespace fs = std::filesystem;
 
@@ -78,4 +79,16 @@ std::string Sha256Of(const std::string& bytes) {
     hasher.Open();
     if (!hasher.ready || (!bytes.empty() && !hasher.Update(bytes.data(), bytes.size()))) return {};
     return hasher.FinishHex();
+}
+
+std::string ServedName(const std::string& version, const std::string& bytes) {
+    return "VarnokClient-" + version + "-" + Sha256Of(bytes).substr(0, 16) + ".exe";
+}
+
+bool PublishBytes(const ScratchDir& dir, const std::string& version, uint64_t build,
+                  const std::string& bytes, std::string& error, std::string* served) {
+    WriteFileBytes(dir / "client.exe", bytes);
+    return PublishClient({kDevPemPath, (dir / "client.exe").string(), version, build,
+                          (dir / "tree").string(), kNow, kNow},
+                         error, served);
 }

@@ -1,5 +1,4 @@
-// What the publisher's tool tests share: the development key, the installer's verdict on a body,
-// and a run of the built tool.
+// What the publisher's tool tests share.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +24,7 @@ struct ToolRun {
     std::string err;
 };
 
-// Runs the built tool with the given arguments (already quoted as needed).
+// The built tool with the given arguments (already quoted as needed).
 ToolRun RunTool(const ScratchDir& dir, const std::string& arguments);
 
 int64_t UnixNow();
@@ -40,6 +39,13 @@ std::vector<std::string> Listing(const std::filesystem::path& folder);
 
 // 64 lower-case hex digits of the bytes' SHA-256.
 std::string Sha256Of(const std::string& bytes);
+
+// "VarnokClient-<version>-<first 16 hex digits of the bytes' SHA-256>.exe".
+std::string ServedName(const std::string& version, const std::string& bytes);
+
+// Publishes `bytes` (through <dir>/client.exe) into <dir>/tree with the development key at kNow.
+bool PublishBytes(const ScratchDir& dir, const std::string& version, uint64_t build,
+                  const std::string& bytes, std::string& error, std::string* served = nullptr);
 
 // A file installers take as the client: "MZ" and `size` bytes that differ with `seed`.
 std::string ClientBytes(size_t size, int seed = 0);
