@@ -56,6 +56,17 @@ def earlier_client():
     return data
 
 
+def install_until_done(what="the Done screen"):
+    """Install pressed with Launch after install cleared; the window closed once Done shows."""
+    w = window()
+    try:
+        w.click(*LAUNCH_ROW)
+        w.click(*INSTALL)
+        w.wait_for(is_done, what, timeout=90)
+    finally:
+        w.close()
+
+
 def install_and_fail(message):
     """Install pressed, the Error screen with exactly `message`, no partial file left."""
     w = window()
@@ -140,13 +151,7 @@ def test_a_tree_signed_inside_a_pkcs11_token_installs():
     token.import_key(DEV_KEY, "dev-manifest")
     client = publish_standin("1.0.0", key=token.uri("dev-manifest"), token=token)
     with UpdateServer(WWW) as server:
-        w = window()
-        try:
-            w.click(*LAUNCH_ROW)
-            w.click(*INSTALL)
-            w.wait_for(is_done, "the Done screen", timeout=90)
-        finally:
-            w.close()
+        install_until_done()
         assert MANIFEST in server.requests(), server.requests()
     check_installed("1.0.0", client)
 
@@ -190,13 +195,7 @@ def test_installing_twice_over_the_same_folder_replaces_the_client():
     with UpdateServer(WWW):
         for version, extra in (("1.0.0", b""), ("2.0.0", b"\0second build" * 100)):
             client = publish_standin(version, build=int(version[0]), extra=extra)
-            w = window()
-            try:
-                w.click(*LAUNCH_ROW)
-                w.click(*INSTALL)
-                w.wait_for(is_done, f"Done for {version}", timeout=90)
-            finally:
-                w.close()
+            install_until_done(f"Done for {version}")
             check_installed(version, client)
 
 
@@ -204,13 +203,7 @@ def test_the_installer_started_as_uninstall_exe_from_the_install_folder_installs
     env.clean_slate()
     client = publish_standin("1.0.0")
     with UpdateServer(WWW):
-        w = window()
-        try:
-            w.click(*LAUNCH_ROW)
-            w.click(*INSTALL)
-            w.wait_for(is_done, "the first Done", timeout=90)
-        finally:
-            w.close()
+        install_until_done("the first Done")
         again = installer_window.Window(env.UNINSTALLER)
         try:
             again.click(*LAUNCH_ROW)
