@@ -49,6 +49,8 @@ ms_bind_port_min = {mon}
 ms_bind_port_max = {osd_max}
 [client.rgw]
 rgw_frontends = beast endpoint=127.0.0.1:{rgw}
+# <bucket>.localhost for virtual-hosted requests (curl takes every *.localhost as loopback)
+rgw_dns_name = localhost
 rgw_data = {d}/rgw
 """
 
