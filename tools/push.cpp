@@ -249,6 +249,14 @@ bool StoredAsSent(const S3Target& target, const LocalObject& object, std::string
     return false;
 }
 
+// One line per object: what became of it, its bytes and the seconds it took.
+void Report(std::ostream& out, const char* outcome, const LocalObject& object,
+            std::chrono::steady_clock::time_point start) {
+    out << std::left << std::setw(17) << outcome << object.key << " (" << object.size << " bytes, "
+        << Seconds(start) << ")\n"
+        << std::flush;
+}
+
 enum class Found { absent, same, other };
 
 // What the bucket holds under the object's key, compared with the tree's file; `head` and
@@ -278,17 +286,16 @@ struct Totals {
 bool PushObject(const S3Target& target, const LocalObject& object, std::ostream& out,
                 Totals& totals, std::string& error) {
     const auto start = std::chrono::steady_clock::now();
-    const std::string sizeText = std::to_string(object.size) + " bytes";
     S3Answer head;
     std::string stored;
     Found found;
     if (!Compare(target, object, found, head, stored, error)) return false;
     if (found == Found::same && (object.row->immutable || SameHeaders(head, object))) {
-        out << "already there    " << object.key << " (" << sizeText << ")\n";
+        Report(out, "already there", object, start);
         return true;
     }
     if (found == Found::other && object.row->immutable) {
-        out << "refused          " << object.key << " (" << sizeText << ")\n";
+        Report(out, "refused", object, start);
         error = OtherBytes(target, object, head, stored);
         return false;
     }
@@ -318,18 +325,17 @@ bool PushObject(const S3Target& target, const LocalObject& object, std::ostream&
         // Someone stored it between our HEAD and PUT: the same bytes are as good as ours.
         if (!Compare(target, object, found, head, stored, error)) return false;
         if (found != Found::same) {
-            out << "refused          " << object.key << " (" << sizeText << ")\n";
+            Report(out, "refused", object, start);
             error = OtherBytes(target, object, head, stored);
             return false;
         }
-        out << "already there    " << object.key << " (" << sizeText << ")\n";
+        Report(out, "already there", object, start);
         return true;
     }
     if (!StoredAsSent(target, object, error)) return false;
     totals.uploaded += 1;
     totals.bytes += object.size;
-    out << "uploaded         " << object.key << " (" << sizeText << ", " << Seconds(start) << ")\n"
-        << std::flush;
+    Report(out, "uploaded", object, start);
     return true;
 }
 
@@ -357,8 +363,11 @@ bool PushTree(const PushRequest& request, std::ostream& out, std::string& error)
     Totals totals;
     for (const LocalObject& object : objects) {
         if (!PushObject(target, object, out, totals, error)) {
-            if (object.key != "api/updates/manifest")
-                error += " (the manifest in the bucket is still the previous one)";
+            error += totals.uploaded == 0
+                         ? " (nothing was uploaded)"
+                         : " (" + std::to_string(totals.uploaded) +
+                               " objects were uploaded; the manifest in the bucket is still the "
+                               "previous one)";
             return false;
         }
     }
