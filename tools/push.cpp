@@ -140,6 +140,15 @@ bool CollectObjects(const PushRequest& request, std::vector<LocalObject>& object
         const std::string key = "api/updates/files/" + entry.file;
         if (fs::is_regular_file(request.treeDir + "/" + key)) {
             if (!AddObject(objects, request.treeDir, key, error)) return false;
+            // Stored once, a payload is served for good: it must still be what was published.
+            const LocalObject& added = objects.back();
+            if (added.key == key &&
+                (added.size != entry.size_bytes || added.sha256 != entry.sha256)) {
+                error = added.path + " has " + std::to_string(added.size) + " bytes with SHA-256 " +
+                        added.sha256 + "; the history published " +
+                        std::to_string(entry.size_bytes) + " bytes with SHA-256 " + entry.sha256;
+                return false;
+            }
         } else {
             out << "not in the tree  " << key << " (pruned: the bucket keeps what it has)\n";
         }
