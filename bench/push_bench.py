@@ -61,6 +61,7 @@ def main():
     started = time.perf_counter()
     with ceph_gateway.Cluster(os.path.join(WORK, "ceph"), update_server.PORT + 4) as cluster:
         up = time.perf_counter() - started
+        idle = cluster.resident_bytes()
         curl("PUT", f"{cluster.endpoint}/{BUCKET}")
         pushes, bare, objects, sent = [], [], 0, 0
         for run in range(RUNS):
@@ -77,7 +78,8 @@ def main():
     push_s, bare_s = statistics.median(pushes), statistics.median(bare)
     mib = SIZE / 1048576
     print(f"    cluster up to the first request: {up:.1f} s; the three daemons resident "
-          f"{resident / 1e6:.0f} MB")
+          f"{idle / 1e6:.0f} MB idle, {resident / 1e6:.0f} MB holding {2 * RUNS} copies of the "
+          f"payload in memory")
     print(f"    push: {objects} objects, {sent} bytes in {push_s:.2f} s "
           f"({mib / push_s:.0f} MiB/s of payload, check and hashing included)")
     print(f"    bare signed curl PUT of the payload (sha256sum + curl --aws-sigv4): {bare_s:.2f} s "
