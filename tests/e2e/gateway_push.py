@@ -35,9 +35,8 @@ PORT = update_server.PORT
 BASE = f"https://localhost:{PORT}"
 BUCKET = "varnok-updates"
 MANIFEST = "api/updates/manifest"
-# The edge takes PORT..PORT + 3, the cluster the three after; the outage proxy sits on the
-# origin's port, which no nginx uses here.
-GATEWAY = ceph_gateway.Cluster
+# The edge takes PORT..PORT + 3, the cluster the ports after it; the outage proxy sits on the
+# nginx origin's port, unused with the gateway as the origin.
 PROXY_PORT = PORT + 2
 CREDENTIALS = {"AWS_ACCESS_KEY_ID": ceph_gateway.ACCESS_KEY,
                "AWS_SECRET_ACCESS_KEY": ceph_gateway.SECRET_KEY}
@@ -52,25 +51,15 @@ def guide_block(marker):
     return m.group(1)
 
 
-def served_headers():
-    """[(location, Content-Type, Cache-Control)] of the nginx origin's served locations."""
-    text = re.sub(r"#[^\n]*", "", open(edge.PATHS_CONF).read())
-    default = re.search(r"\ndefault_type\s+([^;]+);", text).group(1)
-    rows = []
-    for spec, body in re.findall(r"location\s+([^{@]+?)\s*\{([^}]*)\}", text):
-        if "return " not in body:
-            kind = re.search(r"default_type\s+([^;]+);", body)
-            rows.append((spec, kind.group(1) if kind else default,
-                         re.search(r'Cache-Control\s+"([^"]*)"', body).group(1)))
-    return rows
-
-
 def expected_headers(key):
-    path = "/" + key
-    for spec, kind, cache in served_headers():
-        if (spec == "= " + path or (spec.startswith("~ ") and re.search(spec[2:], path)) or
-                (spec[0] == "/" and path.startswith(spec))):
-            return kind, cache
+    """(Content-Type, Cache-Control) that the nginx origin's location for the key gives."""
+    text = re.sub(r"#[^\n]*", "", open(edge.PATHS_CONF).read())
+    default, path = re.search(r"\ndefault_type\s+([^;]+);", text).group(1), "/" + key
+    for spec, body in re.findall(r"location\s+([^{@]+?)\s*\{([^}]*)\}", text):
+        if (spec == "= " + path or (spec[0] == "~" and re.search(spec[2:], path)) or
+                (spec[0] == "/" and spec != "/" and path.startswith(spec))):
+            kind = re.search(r"default_type\s+([^;]+);", body)
+            return kind.group(1) if kind else default, re.search(r'Cache-Control\s+"([^"]*)"', body).group(1)
     raise AssertionError(f"{key} is not served by nginx-updates-paths.conf")
 
 
@@ -88,10 +77,9 @@ def s3(method, key="", body=None):
     return int(r.stdout or 0)
 
 
-def public(key, method="GET"):
+def public(key):
     """What anyone (the CDN) gets from the gateway without credentials."""
-    req = urllib.request.Request(f"{cluster.endpoint}/{BUCKET}/{key}", method=method)
-    with urllib.request.urlopen(req, timeout=30) as resp:
+    with urllib.request.urlopen(f"{cluster.endpoint}/{BUCKET}/{key}", timeout=30) as resp:
         return resp.headers, resp.read()
 
 
@@ -289,7 +277,7 @@ if __name__ == "__main__":
     prepare_tree()
     origin = open(os.path.join(edge.EDGE_DIR, "gateway-origin.vcl")).read()
     origin = origin.replace("7480", str(PORT + 5)).replace("/varnok-updates", "/" + BUCKET)
-    with GATEWAY(os.path.join(SCRATCH, "ceph"), PORT + 4) as cluster, \
+    with ceph_gateway.Cluster(os.path.join(SCRATCH, "ceph"), PORT + 4) as cluster, \
             edge.Edge(WWW, PORT, os.path.join(SCRATCH, "edge"), origin_vcl=origin) as front:
         harness.main([
             the_guide_pushes_a_fresh_tree_into_an_empty_bucket_and_verify_passes_through_the_edge,
