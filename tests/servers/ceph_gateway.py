@@ -5,6 +5,7 @@ PID. From nothing to the first PUT takes a few seconds.
 
     127.0.0.1:port        the monitor (msgr2)
     127.0.0.1:port + 1    the gateway (plain HTTP S3)
+    127.0.0.1:port + 2    the gateway over TLS, with the test CA's certificate for localhost
     127.0.0.2 and .3      the OSD's public and cluster side, on port .. port + 2
 """
 import json
@@ -15,6 +16,8 @@ import socket
 import subprocess
 import time
 import uuid
+
+import make_test_ca
 
 ACCESS_KEY, SECRET_KEY = "VARNOKTESTPUBLISHER0", "varnok-test-secret-not-for-anything-else"
 
@@ -48,7 +51,7 @@ cluster_addr = 127.0.0.3
 ms_bind_port_min = {mon}
 ms_bind_port_max = {osd_max}
 [client.rgw]
-rgw_frontends = beast endpoint=127.0.0.1:{rgw}
+rgw_frontends = beast endpoint=127.0.0.1:{rgw} ssl_endpoint=127.0.0.1:{rgw_tls} ssl_certificate={ca}/localhost.pem ssl_private_key={ca}/localhost.key
 # <bucket>.localhost for virtual-hosted requests (curl takes every *.localhost as loopback)
 rgw_dns_name = localhost
 rgw_data = {d}/rgw
@@ -72,16 +75,20 @@ class Cluster:
     def __init__(self, state, port):
         self.state, self.port = state, port
         self.endpoint = f"http://127.0.0.1:{port + 1}"
+        self.tls_endpoint = f"https://localhost:{port + 2}"
+        ca = make_test_ca.ensure(make_test_ca.default_folder())
+        self.ca_file = os.path.join(ca, "ca.pem")
         self.conf = os.path.join(state, "ceph.conf")
         self.procs, self.gateway = [], None
-        for p in range(port, port + 2):
+        for p in range(port, port + 3):
             assert not port_open(p), f"port {p} is taken: the gateway's ports follow the base URL's"
         shutil.rmtree(state, ignore_errors=True)
         for sub in ("run", "log", "mon/a", "osd/0", "rgw"):
             os.makedirs(os.path.join(state, sub))
         fsid = str(uuid.uuid4())
         with open(self.conf, "w") as f:
-            f.write(CONF.format(fsid=fsid, d=state, mon=port, rgw=port + 1, osd_max=port + 2))
+            f.write(CONF.format(fsid=fsid, d=state, mon=port, rgw=port + 1, rgw_tls=port + 2,
+                                osd_max=port + 2, ca=ca))
         try:
             keyring = os.path.join(state, "keyring")
             for i, (name, caps) in enumerate(KEYS):
