@@ -11,6 +11,7 @@ import os
 import re
 import shutil
 import socket
+import ssl
 import subprocess
 import sys
 import threading
@@ -190,6 +191,13 @@ def the_guide_pushes_a_fresh_tree_into_an_empty_bucket_and_verify_passes_through
         raise AssertionError("anyone may list the bucket")
     except urllib.error.HTTPError as e:
         assert e.code == 403, e.code
+    # A payload not uploaded yet is never kept at the edge as missing.
+    try:
+        urllib.request.urlopen(f"{BASE}/api/updates/files/VarnokClient-9-0123456789abcdef.exe",
+                               context=ssl.create_default_context(cafile=front.ca_file), timeout=30)
+        raise AssertionError("a missing payload was served")
+    except urllib.error.HTTPError as e:
+        assert e.headers["Cache-Control"] == "no-store", (e.code, dict(e.headers))
 
 
 def the_installer_installs_through_the_edge_from_the_bucket():
