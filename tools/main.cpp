@@ -15,6 +15,7 @@
 #include "tools/keygen.h"
 #include "tools/prune.h"
 #include "tools/publish.h"
+#include "tools/push.h"
 #include "tools/sign.h"
 #include "tools/verify.h"
 
@@ -279,6 +280,50 @@ void AddVerify(CLI::App& app, int& status) {
     });
 }
 
+void AddPush(CLI::App& app, int& status) {
+    auto request = std::make_shared<PushRequest>();
+    CLI::App* verb = app.add_subcommand(
+        "push",
+        "Uploads a checked update tree to S3-compatible object storage in the order that keeps "
+        "installs working throughout: the payloads (never replacing one), the versioned "
+        "installer copies, VarnokClientSetup.exe and its .sha256, the manifest last. Each object "
+        "gets the Content-Type and Cache-Control the update server gives its path. Credentials "
+        "come from AWS_ACCESS_KEY_ID, AWS_SECRET_ACCESS_KEY and AWS_SESSION_TOKEN.");
+    verb->add_option("--tree", request->treeDir, "the root of the update tree")
+        ->required()
+        ->type_name("<dir>");
+    verb->add_option("--to", request->to, "the bucket, and a prefix to put before every key")
+        ->required()
+        ->type_name("s3://<bucket>[/<prefix>]");
+    verb->add_option("--endpoint", request->endpoint,
+                     "the store's URL, e.g. https://s3.eu-central-1.amazonaws.com")
+        ->required()
+        ->type_name("<URL>");
+    verb->add_option("--region", request->region,
+                     "the signing region (default: AWS_REGION, else us-east-1)")
+        ->type_name("<region>");
+    verb->add_flag("--virtual-host", request->virtualHost,
+                   "address the bucket as <bucket>.<endpoint host> in place of <host>/<bucket>");
+    verb->add_option("--pub", request->publicKey,
+                     "check the signature against this key: 128 hex digits or the keygen --pub "
+                     "file")
+        ->type_name("<public.hex>");
+    verb->add_option("--verify", request->verifyUrl,
+                     "afterwards run verify against the public base URL installers reach")
+        ->type_name("<base URL>");
+    verb->add_option("--ca-file", request->caFile,
+                     "trust this CA (PEM) for the store and verify in place of the system's roots")
+        ->type_name("<pem>");
+    verb->callback([request, &status] {
+        request->now = UnixNow();
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        std::string error;
+        const bool pushed = PushTree(*request, std::cout, error);
+        curl_global_cleanup();
+        status = pushed ? 0 : Fail(error);
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -293,6 +338,7 @@ int main(int argc, char** argv) {
     AddCheck(app, status);
     AddPrune(app, status);
     AddVerify(app, status);
+    AddPush(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -61,9 +61,11 @@ def port_open(port):
 
 class Edge:
     """Origin, Varnish and hitch for `root` on `port`..`port + 3`. `vcl` replaces varnish.vcl
-    (a test's deliberately wrong edge); it may include "varnish.vcl"."""
+    (a test's deliberately wrong edge); it may include "varnish.vcl". With `origin_vcl` (the text
+    of an origin.vcl, such as a copy of gateway-origin.vcl) Varnish asks that origin and no nginx
+    is started."""
 
-    def __init__(self, root, port, state, vcl=None):
+    def __init__(self, root, port, state, vcl=None, origin_vcl=None):
         self.port, self.state = port, state
         self.procs = []
         ca = make_test_ca.ensure(make_test_ca.default_folder())
@@ -73,8 +75,9 @@ class Edge:
         shutil.rmtree(state, ignore_errors=True)
         os.makedirs(os.path.join(state, "tmp"))
         try:
-            self._start_origin(root, ca)
-            self._start_varnish(vcl)
+            if origin_vcl is None:
+                self._start_origin(root, ca)
+            self._start_varnish(vcl, origin_vcl)
             self._start_hitch(ca)
         except BaseException:
             self.stop()
@@ -100,10 +103,11 @@ class Edge:
         self._spawn("nginx", ["nginx", "-p", self.state + "/", "-c", conf, "-e",
                               os.path.join(self.state, "nginx-error.log")], self.port + 2)
 
-    def _start_varnish(self, vcl):
+    def _start_varnish(self, vcl, origin_vcl=None):
         # The shipped VCL includes origin.vcl; this run's own comes first on the VCL path.
         with open(os.path.join(self.state, "origin.vcl"), "w") as f:
-            f.write(f'backend origin {{ .host = "127.0.0.1"; .port = "{self.port + 2}"; }}\n')
+            f.write(origin_vcl or
+                    f'backend origin {{ .host = "127.0.0.1"; .port = "{self.port + 2}"; }}\n')
         self.varnish_dir = os.path.join(self.state, "varnish")
         self._spawn("varnishd", [
             "varnishd", "-F", "-j", "none", "-n", self.varnish_dir, "-T", "none",

@@ -1,0 +1,30 @@
+# The origin when the tree lives in an S3 bucket that `varnok-publish push` fills (a Ceph RADOS
+# Gateway, MinIO, AWS S3, R2, ...), read publicly through a bucket policy. Use a copy of this file,
+# with your gateway's address, host name and bucket (and push's prefix, if any), as origin.vcl
+# first on Varnish's vcl_path in place of the nginx origin's. Path-style: a request for /x asks the
+# gateway for /<bucket>/x under the gateway's own host name, so no DNS name per bucket is needed.
+backend origin {
+    .host = "127.0.0.1";
+    .port = "7480";
+    .connect_timeout = 5s;
+    .first_byte_timeout = 20s;
+    .between_bytes_timeout = 20s;
+}
+
+sub vcl_recv {
+    # A query string would turn the object into an S3 call on the bucket (?acl, ?list-type=2).
+    set req.url = "/varnok-updates" + regsub(req.url, "\?.*$", "");
+    set req.http.Host = "127.0.0.1:7480";
+}
+
+sub vcl_backend_response {
+    # The objects carry the served paths' Cache-Control (push gives each its own). An error says
+    # nothing about caching, and an object store answers a key not there yet with 403 or 404:
+    # never kept, so a payload that is uploaded a moment later is served at once.
+    if (beresp.status >= 400) {
+        set beresp.http.Cache-Control = "no-store";
+        set beresp.uncacheable = true;
+        set beresp.ttl = 0s;
+        return (deliver);
+    }
+}

@@ -1,0 +1,394 @@
+#include "tools/push.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iomanip>
+#include <sstream>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tools/check.h"
+#include "tools/history.h"
+#include "tools/key_files.h"
+#include "tools/keys.h"
+#include "tools/s3.h"
+#include "tools/served_paths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kInstaller[] = "VarnokClientSetup.exe";
+// Payloads from here on get a progress line now and then while they go out.
+constexpr uint64_t kProgressBytes = 16u << 20;
+
+using UniqueDigest = UniqueHandle<EVP_MD_CTX*, &EVP_MD_CTX_free>;
+using UniqueFile = UniqueHandle<FILE*, &fclose>;
+
+// One file of the tree and what the bucket is to hold under its key.
+struct LocalObject {
+    std::string key;  // the served path without its leading "/", before the bucket's prefix
+    std::string path;
+    const ServedPath* row = nullptr;
+    uint64_t size = 0;
+    std::string sha256, md5;
+};
+
+std::string Hex(const unsigned char* bytes, unsigned length) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned i = 0; i < length; ++i) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 15];
+    }
+    return out;
+}
+
+// SHA-256 (what the object records) and MD5 (what a store gives as the ETag of a single PUT) in
+// one read of the file.
+bool HashFile(LocalObject& object, std::string& error) {
+    UniqueFile file(fopen(object.path.c_str(), "rb"));
+    UniqueDigest sha(EVP_MD_CTX_new()), md5(EVP_MD_CTX_new());
+    if (!file || !sha || !md5 || !EVP_DigestInit_ex(sha.get(), EVP_sha256(), nullptr) ||
+        !EVP_DigestInit_ex(md5.get(), EVP_md5(), nullptr)) {
+        error = "cannot read " + object.path;
+        return false;
+    }
+    std::vector<unsigned char> buffer(1 << 20);
+    object.size = 0;
+    for (size_t n; (n = fread(buffer.data(), 1, buffer.size(), file.get())) > 0;) {
+        EVP_DigestUpdate(sha.get(), buffer.data(), n);
+        EVP_DigestUpdate(md5.get(), buffer.data(), n);
+        object.size += n;
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned length = 0;
+    if (ferror(file.get()) || !EVP_DigestFinal_ex(sha.get(), digest, &length)) {
+        error = "cannot read " + object.path;
+        return false;
+    }
+    object.sha256 = Hex(digest, length);
+    EVP_DigestFinal_ex(md5.get(), digest, &length);
+    object.md5 = Hex(digest, length);
+    return true;
+}
+
+// The tree judged as `check` judges it. Without a key given, the key the signature itself names
+// (one of the two it may recover) stands in: everything but the key's identity is still checked.
+bool CheckTree(const PushRequest& request, std::string& keyHex, std::string& summary,
+               std::string& error) {
+    CheckRequest check{request.treeDir, request.publicKey, request.now};
+    if (!request.publicKey.empty())
+        return ReadPublicKeyHex(request.publicKey, keyHex, error) &&
+               CheckUpdateTree(check, summary, error);
+    std::string envelope;
+    std::vector<std::string> keys;
+    if (!ReadWholeFile(request.treeDir + "/api/updates/manifest", envelope, error)) return false;
+    try {
+        const nlohmann::json value = nlohmann::json::parse(envelope);
+        keys = RecoverSignerKeys(value.at("manifest_json").get<std::string>(),
+                                 value.at("signature_hex").get<std::string>());
+    } catch (const nlohmann::json::exception&) {
+    }
+    error = "the manifest is not a signed envelope from which a key can be recovered";
+    for (const std::string& key : keys) {
+        check.publicKey = keyHex = key;
+        if (CheckUpdateTree(check, summary, error)) return true;
+    }
+    return false;
+}
+
+// The payload the checked manifest names, under api/updates/files/.
+std::string ManifestPayload(const std::string& treeDir) {
+    std::string envelope, error;
+    if (!ReadWholeFile(treeDir + "/api/updates/manifest", envelope, error)) return "";
+    const nlohmann::json value = nlohmann::json::parse(envelope);
+    const nlohmann::json manifest =
+        nlohmann::json::parse(value.at("manifest_json").get<std::string>());
+    return manifest.at("launcher").at("url").get<std::string>().substr(1);
+}
+
+bool AddObject(std::vector<LocalObject>& objects, const std::string& treeDir,
+               const std::string& key, std::string& error) {
+    for (const LocalObject& known : objects)
+        if (known.key == key) return true;
+    LocalObject object;
+    object.key = key;
+    object.path = treeDir + "/" + key;
+    object.row = ServedPathFor("/" + key);
+    if (object.row == nullptr) {
+        error = key + " is not a path the update server serves";
+        return false;
+    }
+    if (!HashFile(object, error)) return false;
+    objects.push_back(std::move(object));
+    return true;
+}
+
+// Everything to upload, in upload order, hashed before anything goes out.
+bool CollectObjects(const PushRequest& request, std::vector<LocalObject>& objects,
+                    std::ostream& out, std::string& error) {
+    const std::string updates = request.treeDir + "/api/updates";
+    std::vector<PublishedEntry> history;
+    if (!ReadHistory(updates, history, error)) return false;
+    for (const PublishedEntry& entry : history) {
+        const std::string key = "api/updates/files/" + entry.file;
+        if (fs::is_regular_file(request.treeDir + "/" + key)) {
+            if (!AddObject(objects, request.treeDir, key, error)) return false;
+            // Stored once, a payload is served for good: it must still be what was published.
+            const LocalObject& added = objects.back();
+            if (added.key == key &&
+                (added.size != entry.size_bytes || added.sha256 != entry.sha256)) {
+                error = added.path + " has " + std::to_string(added.size) + " bytes with SHA-256 " +
+                        added.sha256 + "; the history published " +
+                        std::to_string(entry.size_bytes) + " bytes with SHA-256 " + entry.sha256;
+                return false;
+            }
+        } else {
+            out << "not in the tree  " << key << " (pruned: the bucket keeps what it has)\n";
+        }
+    }
+    if (!AddObject(objects, request.treeDir, ManifestPayload(request.treeDir), error)) return false;
+
+    std::vector<std::string> copies;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(request.treeDir, ec)) {
+        const std::string name = entry.path().filename().string();
+        const ServedPath* row = ServedPathFor("/" + name);
+        if (entry.is_regular_file() && row != nullptr && row->location[0] == '~')
+            copies.push_back(name);
+    }
+    std::sort(copies.begin(), copies.end());
+    for (const std::string& name : copies)
+        if (!AddObject(objects, request.treeDir, name, error)) return false;
+
+    const std::string installer = request.treeDir + "/" + kInstaller;
+    if (fs::exists(installer)) {
+        if (!AddObject(objects, request.treeDir, kInstaller, error)) return false;
+        std::string line;
+        const std::string expected = objects.back().sha256 + "  " + kInstaller + "\n";
+        if (!ReadWholeFile(installer + ".sha256", line, error) || line != expected) {
+            error = installer + ".sha256 does not hold \"" + expected.substr(0, 64) + "  " +
+                    kInstaller + "\", the installer's digest: run scripts/release again";
+            return false;
+        }
+        if (!AddObject(objects, request.treeDir, std::string(kInstaller) + ".sha256", error))
+            return false;
+    }
+    return AddObject(objects, request.treeDir, "api/updates/manifest", error);
+}
+
+std::string Header(const S3Answer& answer, const std::string& name) {
+    auto it = answer.headers.find(name);
+    return it == answer.headers.end() ? "" : it->second;
+}
+
+bool SameHeaders(const S3Answer& head, const LocalObject& object) {
+    return Header(head, "content-type") == object.row->contentType &&
+           Header(head, "cache-control") == object.row->cacheControl;
+}
+
+std::string Seconds(std::chrono::steady_clock::time_point since) {
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(2)
+         << std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count() << " s";
+    return text.str();
+}
+
+std::string Failed(const S3Target& target, const char* method, const std::string& key,
+                   const S3Answer& answer) {
+    std::string text = std::string(method) + " s3://" + target.bucket + "/" + target.prefix + key +
+                       ": " + DescribeAnswer(answer);
+    if (answer.status == 401 || answer.status == 403)
+        text +=
+            " (the store refused the credentials: check AWS_ACCESS_KEY_ID and "
+            "AWS_SECRET_ACCESS_KEY, the region, and that they may read and write this "
+            "bucket)";
+    return text;
+}
+
+// What the stored object holds: the SHA-256 it records, else (an object some other tool put there)
+// its bytes read back and hashed, unless there are more than a payload may have.
+bool StoredDigest(const S3Target& target, const LocalObject& object, const S3Answer& head,
+                  std::string& digest, std::string& error) {
+    digest = Header(head, "x-amz-meta-sha256");
+    if (!digest.empty() || Header(head, "content-length").size() > 9) return true;
+    S3Answer get;
+    if (S3ReadSha256(target, object.key, digest, get)) return true;
+    error = Failed(target, "GET", object.key, get);
+    return false;
+}
+
+std::string OtherBytes(const S3Target& target, const LocalObject& object, const S3Answer& head,
+                       const std::string& stored) {
+    return "refused: s3://" + target.bucket + "/" + target.prefix + object.key + " holds " +
+           Header(head, "content-length") + " bytes with SHA-256 " +
+           (stored.empty() ? "(none recorded)" : stored) + ", the tree has " +
+           std::to_string(object.size) + " bytes with SHA-256 " + object.sha256 +
+           ". An object under this name is never replaced; nothing more was uploaded";
+}
+
+// After a PUT, what the store holds: the size, the recorded SHA-256 (the store checked the body
+// against the signed x-amz-content-sha256 as it came in) and, where the ETag is the body's MD5 as
+// S3 gives it for one PUT, that too.
+bool StoredAsSent(const S3Target& target, const LocalObject& object, std::string& error) {
+    S3Answer head;
+    if (!S3Head(target, object.key, head) || head.status != 200) {
+        error = Failed(target, "HEAD", object.key, head);
+        return false;
+    }
+    std::string etag = Header(head, "etag");
+    etag.erase(std::remove(etag.begin(), etag.end(), '"'), etag.end());
+    if (Header(head, "content-length") == std::to_string(object.size) &&
+        Header(head, "x-amz-meta-sha256") == object.sha256 && SameHeaders(head, object) &&
+        (etag.size() != 32 || etag == object.md5))
+        return true;
+    error = "s3://" + target.bucket + "/" + target.prefix + object.key + " was stored as " +
+            Header(head, "content-length") + " bytes, SHA-256 " +
+            Header(head, "x-amz-meta-sha256") + ", ETag " + etag + ", Content-Type " +
+            Header(head, "content-type") + ", Cache-Control " + Header(head, "cache-control") +
+            "; it was sent as " + std::to_string(object.size) + " bytes, SHA-256 " + object.sha256 +
+            ", MD5 " + object.md5 + ", " + object.row->contentType + ", " +
+            object.row->cacheControl;
+    return false;
+}
+
+// One line per object: what became of it, its bytes and the seconds it took.
+void Report(std::ostream& out, const char* outcome, const LocalObject& object,
+            std::chrono::steady_clock::time_point start) {
+    out << std::left << std::setw(17) << outcome << object.key << " (" << object.size << " bytes, "
+        << Seconds(start) << ")\n"
+        << std::flush;
+}
+
+enum class Found { absent, same, other };
+
+// What the bucket holds under the object's key, compared with the tree's file; `head` and
+// `stored` (its SHA-256) for the report.
+bool Compare(const S3Target& target, const LocalObject& object, Found& found, S3Answer& head,
+             std::string& stored, std::string& error) {
+    if (!S3Head(target, object.key, head) || (head.status != 200 && head.status != 404)) {
+        error = Failed(target, "HEAD", object.key, head);
+        return false;
+    }
+    found = Found::absent;
+    if (head.status == 404) return true;
+    if (!StoredDigest(target, object, head, stored, error)) return false;
+    found = Header(head, "content-length") == std::to_string(object.size) && stored == object.sha256
+                ? Found::same
+                : Found::other;
+    return true;
+}
+
+// One object: left alone when the bucket has its bytes (and, for what may change, its headers),
+// refused when an object that never changes holds other bytes, otherwise uploaded and read back.
+struct Totals {
+    size_t uploaded = 0;
+    uint64_t bytes = 0;
+};
+
+bool PushObject(const S3Target& target, const LocalObject& object, std::ostream& out,
+                Totals& totals, std::string& error) {
+    const auto start = std::chrono::steady_clock::now();
+    S3Answer head;
+    std::string stored;
+    Found found;
+    if (!Compare(target, object, found, head, stored, error)) return false;
+    if (found == Found::same && (object.row->immutable || SameHeaders(head, object))) {
+        Report(out, "already there", object, start);
+        return true;
+    }
+    if (found == Found::other && object.row->immutable) {
+        Report(out, "refused", object, start);
+        error = OtherBytes(target, object, head, stored);
+        return false;
+    }
+    S3Upload upload{object.path,
+                    object.size,
+                    object.sha256,
+                    object.row->contentType,
+                    object.row->cacheControl,
+                    object.row->immutable,
+                    {}};
+    uint64_t nextReport = kProgressBytes;
+    if (object.size >= kProgressBytes) {
+        upload.progress = [&](uint64_t sent) {
+            if (sent < nextReport || sent >= object.size) return;
+            out << "  sending " << object.key << ": " << sent / 1048576 << " of "
+                << object.size / 1048576 << " MiB, " << Seconds(start) << "\n"
+                << std::flush;
+            nextReport = sent + kProgressBytes;
+        };
+    }
+    S3Answer put;
+    if (!S3Put(target, object.key, upload, put) || (put.status != 200 && put.status != 412)) {
+        error = Failed(target, "PUT", object.key, put);
+        return false;
+    }
+    if (put.status == 412) {
+        // Someone stored it between our HEAD and PUT: the same bytes are as good as ours.
+        if (!Compare(target, object, found, head, stored, error)) return false;
+        if (found != Found::same) {
+            Report(out, "refused", object, start);
+            error = OtherBytes(target, object, head, stored);
+            return false;
+        }
+        Report(out, "already there", object, start);
+        return true;
+    }
+    if (!StoredAsSent(target, object, error)) return false;
+    totals.uploaded += 1;
+    totals.bytes += object.size;
+    Report(out, "uploaded", object, start);
+    return true;
+}
+
+}  // namespace
+
+bool PushTree(const PushRequest& request, std::ostream& out, std::string& error) {
+    S3Target target;
+    target.virtualHost = request.virtualHost;
+    target.caFile = request.caFile;
+    if (!ParseS3Target(request.to, request.endpoint, target, error) ||
+        !CredentialsFromEnvironment(request.region, target, error))
+        return false;
+    std::string keyHex, summary;
+    if (!CheckTree(request, keyHex, summary, error)) {
+        error = "nothing was uploaded: " + error;
+        return false;
+    }
+    out << summary << "\n";
+    std::vector<LocalObject> objects;
+    if (!CollectObjects(request, objects, out, error)) {
+        error = "nothing was uploaded: " + error;
+        return false;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    Totals totals;
+    for (const LocalObject& object : objects) {
+        if (!PushObject(target, object, out, totals, error)) {
+            error += totals.uploaded == 0
+                         ? " (nothing was uploaded)"
+                         : " (" + std::to_string(totals.uploaded) +
+                               " objects were uploaded; the manifest in the bucket is still the "
+                               "previous one)";
+            return false;
+        }
+    }
+    out << "pushed " << objects.size() << " objects to s3://" << target.bucket << "/"
+        << target.prefix << ": " << totals.uploaded << " uploaded (" << totals.bytes << " bytes), "
+        << objects.size() - totals.uploaded << " already there, " << Seconds(start) << "\n";
+    if (request.verifyUrl.empty()) return true;
+    VerifyRequest verify;
+    verify.baseUrl = request.verifyUrl;
+    verify.publicKey = keyHex;
+    verify.caFile = request.caFile;
+    if (VerifyServedTree(verify, out)) return true;
+    error = "the objects are in place, but verify failed against " + request.verifyUrl;
+    return false;
+}

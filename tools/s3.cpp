@@ -1,0 +1,292 @@
+#include "tools/s3.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "manifest/sha256.h"
+
+namespace {
+
+// The SHA-256 of no bytes: the signed payload digest of a HEAD.
+constexpr char kEmptySha256[] = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+constexpr size_t kKeptBodyBytes = 16384;
+
+using UniqueFile = UniqueHandle<FILE*, &fclose>;
+
+bool IsKeyChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '_' || c == '-';
+}
+
+// S3's own bucket rule (3 to 63 lower-case letters, digits, dots and hyphens, a letter or digit at
+// each end), which also keeps the name valid as a host name for virtual-hosted addressing.
+bool IsBucketName(const std::string& name) {
+    if (name.size() < 3 || name.size() > 63) return false;
+    for (char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-'))
+            return false;
+    const auto end = [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); };
+    return end(name.front()) && end(name.back());
+}
+
+// Segments of url-rule characters, none empty or a dot-file: a key that needs no escaping,
+// so the path libcurl signs is the path the store reads.
+bool IsPrefix(const std::string& prefix) {
+    size_t start = 0;
+    while (start < prefix.size()) {
+        const size_t slash = prefix.find('/', start);
+        const std::string segment = prefix.substr(start, slash - start);
+        if (segment.empty() || segment.front() == '.') return false;
+        for (char c : segment)
+            if (!IsKeyChar(c)) return false;
+        if (slash == std::string::npos) break;
+        start = slash + 1;
+    }
+    return true;
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                             text.back() == '\n'))
+        text.remove_suffix(1);
+    return text;
+}
+
+size_t CollectHeader(char* data, size_t size, size_t count, void* user) {
+    auto& answer = *static_cast<S3Answer*>(user);
+    const std::string_view line(data, size * count);
+    if (line.substr(0, 5) == "HTTP/") {
+        answer.headers.clear();  // a new response begins (after a 100 Continue)
+    } else if (const size_t colon = line.find(':'); colon != std::string_view::npos) {
+        const std::string name = Lower(Trim(line.substr(0, colon)));
+        const std::string value(Trim(line.substr(colon + 1)));
+        auto [it, fresh] = answer.headers.emplace(name, value);
+        if (!fresh) it->second += ", " + value;
+    }
+    return size * count;
+}
+
+size_t CollectBody(char* data, size_t size, size_t count, void* user) {
+    auto& answer = *static_cast<S3Answer*>(user);
+    const size_t n = size * count;
+    if (answer.body.size() < kKeptBodyBytes)
+        answer.body.append(data, std::min(n, kKeptBodyBytes - answer.body.size()));
+    return n;
+}
+
+size_t ReadBody(char* buffer, size_t size, size_t count, void* user) {
+    FILE* file = static_cast<FILE*>(user);
+    const size_t n = fread(buffer, 1, size * count, file);
+    return n == 0 && ferror(file) ? CURL_READFUNC_ABORT : n;
+}
+
+struct BodyHash {
+    CURL* easy = nullptr;
+    S3Answer* answer = nullptr;
+    Sha256Hasher hasher;
+};
+
+size_t HashBody(char* data, size_t size, size_t count, void* user) {
+    auto& sink = *static_cast<BodyHash*>(user);
+    long status = 0;
+    curl_easy_getinfo(sink.easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status != 200) return CollectBody(data, size, count, sink.answer);
+    return sink.hasher.Update(data, size * count) ? size * count : 0;
+}
+
+int ReportProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent) {
+    const auto* upload = static_cast<const S3Upload*>(user);
+    if (upload->progress) upload->progress(static_cast<uint64_t>(sent));
+    return 0;
+}
+
+// The text of the first <tag> in an S3 error body.
+std::string XmlField(const std::string& body, const std::string& tag) {
+    const size_t start = body.find("<" + tag + ">");
+    if (start == std::string::npos) return "";
+    const size_t from = start + tag.size() + 2;
+    const size_t end = body.find("</" + tag + ">", from);
+    return end == std::string::npos ? "" : body.substr(from, end - from);
+}
+
+// HEAD without `upload` or `hash`, PUT with `upload`, GET hashed into `hash`.
+bool Perform(const S3Target& target, const std::string& key, const S3Upload* upload, BodyHash* hash,
+             S3Answer& answer) {
+    answer = S3Answer{};
+    CurlEasy easy(curl_easy_init());
+    CurlList headers;
+    char errorText[CURL_ERROR_SIZE] = {};
+    if (!easy) {
+        answer.detail = "libcurl could not start a request";
+        return false;
+    }
+    const std::string url = ObjectUrl(target, key);
+    const std::string sigv4 = "aws:amz:" + target.region + ":s3";
+    const auto add = [&headers](const std::string& line) {
+        headers.reset(curl_slist_append(headers.release(), line.c_str()));
+    };
+    // Signed by libcurl with the rest; the store checks the body against it.
+    add("x-amz-content-sha256: " + (upload ? upload->sha256 : std::string(kEmptySha256)));
+    if (!target.sessionToken.empty()) add("x-amz-security-token: " + target.sessionToken);
+    UniqueFile body;
+    CURL* e = easy.get();
+    curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_AWS_SIGV4, sigv4.c_str());
+    curl_easy_setopt(e, CURLOPT_USERNAME, target.accessKey.c_str());
+    curl_easy_setopt(e, CURLOPT_PASSWORD, target.secretKey.c_str());
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, 20L);
+    // A store that stops answering for a minute has failed; a slow one is waited for.
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, 60L);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &CollectHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &answer);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &CollectBody);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &answer);
+    if (!target.caFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, target.caFile.c_str());
+    if (upload) {
+        body.reset(fopen(upload->path.c_str(), "rb"));
+        if (!body) {
+            answer.detail = "cannot read " + upload->path;
+            return false;
+        }
+        add("Content-Type: " + upload->contentType);
+        add("Cache-Control: " + upload->cacheControl);
+        add("x-amz-meta-sha256: " + upload->sha256);
+        if (upload->onlyIfAbsent) add("If-None-Match: *");
+        curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload->size));
+        curl_easy_setopt(e, CURLOPT_READFUNCTION, &ReadBody);
+        curl_easy_setopt(e, CURLOPT_READDATA, body.get());
+        curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, 1L << 20);
+        curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &ReportProgress);
+        curl_easy_setopt(e, CURLOPT_XFERINFODATA, upload);
+    } else if (hash) {
+        hash->easy = e;
+        hash->answer = &answer;
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &HashBody);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, hash);
+    } else {
+        curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+    }
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+    const CURLcode result = curl_easy_perform(e);
+    if (result != CURLE_OK) {
+        answer.detail = errorText[0] ? errorText : curl_easy_strerror(result);
+        return false;
+    }
+    curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &answer.status);
+    return true;
+}
+
+}  // namespace
+
+bool ParseS3Target(const std::string& to, const std::string& endpoint, S3Target& target,
+                   std::string& error) {
+    if (to.rfind("s3://", 0) != 0) {
+        error = "--to must be s3://<bucket>[/<prefix>], got \"" + to + "\"";
+        return false;
+    }
+    const std::string rest = to.substr(5);
+    const size_t slash = rest.find('/');
+    target.bucket = rest.substr(0, slash);
+    std::string prefix = slash == std::string::npos ? "" : rest.substr(slash + 1);
+    while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
+    if (!IsBucketName(target.bucket)) {
+        error = "\"" + target.bucket +
+                "\" is not a bucket name (3 to 63 characters: a-z 0-9 . -, a letter or digit at "
+                "each end)";
+        return false;
+    }
+    if (!IsPrefix(prefix)) {
+        error = "the prefix \"" + prefix +
+                "\" must be segments of A-Z a-z 0-9 . _ - separated by /, none starting with a dot";
+        return false;
+    }
+    target.prefix = prefix.empty() ? "" : prefix + "/";
+    const size_t scheme = endpoint.find("://");
+    target.scheme = scheme == std::string::npos ? "" : Lower(endpoint.substr(0, scheme));
+    std::string host = scheme == std::string::npos ? "" : endpoint.substr(scheme + 3);
+    while (!host.empty() && host.back() == '/') host.pop_back();
+    if ((target.scheme != "https" && target.scheme != "http") || host.empty() ||
+        host.find_first_of("/?#@ ") != std::string::npos) {
+        error =
+            "--endpoint must be an https:// (or http://) URL of the store's host, without a "
+            "path, got \"" +
+            endpoint + "\"";
+        return false;
+    }
+    target.host = host;
+    return true;
+}
+
+bool CredentialsFromEnvironment(const std::string& regionOption, S3Target& target,
+                                std::string& error) {
+    const auto env = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value ? value : "");
+    };
+    target.accessKey = env("AWS_ACCESS_KEY_ID");
+    target.secretKey = env("AWS_SECRET_ACCESS_KEY");
+    target.sessionToken = env("AWS_SESSION_TOKEN");
+    if (target.accessKey.empty() || target.secretKey.empty()) {
+        error =
+            "set AWS_ACCESS_KEY_ID and AWS_SECRET_ACCESS_KEY in the environment (and "
+            "AWS_SESSION_TOKEN for temporary credentials); they are never taken from the "
+            "command line";
+        return false;
+    }
+    target.region = !regionOption.empty() ? regionOption : env("AWS_REGION");
+    if (target.region.empty()) target.region = "us-east-1";
+    return true;
+}
+
+std::string ObjectUrl(const S3Target& target, const std::string& key) {
+    const std::string path = target.prefix + key;
+    return target.virtualHost
+               ? target.scheme + "://" + target.bucket + "." + target.host + "/" + path
+               : target.scheme + "://" + target.host + "/" + target.bucket + "/" + path;
+}
+
+std::string DescribeAnswer(const S3Answer& answer) {
+    if (answer.status == 0) return answer.detail;
+    std::string text = std::to_string(answer.status);
+    const std::string code = XmlField(answer.body, "Code");
+    const std::string message = XmlField(answer.body, "Message");
+    if (!code.empty()) text += " " + code;
+    if (!message.empty()) text += ": " + message;
+    return text;
+}
+
+bool S3Head(const S3Target& target, const std::string& key, S3Answer& answer) {
+    return Perform(target, key, nullptr, nullptr, answer);
+}
+
+bool S3ReadSha256(const S3Target& target, const std::string& key, std::string& sha256,
+                  S3Answer& answer) {
+    BodyHash hash;
+    hash.hasher.Open();
+    if (!hash.hasher.ready) {
+        answer.detail = "no SHA-256 provider";
+        return false;
+    }
+    if (!Perform(target, key, nullptr, &hash, answer) || answer.status != 200) return false;
+    sha256 = hash.hasher.FinishHex();
+    return !sha256.empty();
+}
+
+bool S3Put(const S3Target& target, const std::string& key, const S3Upload& upload,
+           S3Answer& answer) {
+    return Perform(target, key, &upload, nullptr, answer);
+}
