@@ -363,7 +363,13 @@ bool Sign(OpenToken& t, CK_OBJECT_HANDLE key, const std::string& uriText, std::s
 }  // namespace
 
 bool IsTokenUri(std::string_view keyArgument) {
-    return keyArgument.substr(0, 7) == "pkcs11:";
+    // A scheme in any case: "PKCS11:...;pin-value=..." taken as a file name would be printed
+    // whole in the error; as a URI it is refused without its PIN.
+    const std::string_view scheme = keyArgument.substr(0, 7);
+    std::string lower(scheme);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower == "pkcs11:";
 }
 
 bool ReadPinFile(const std::string& path, std::string& pin, std::string& error) {
