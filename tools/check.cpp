@@ -107,13 +107,7 @@ bool CheckUpdateTree(const CheckRequest& request, std::string& summary, std::str
     }
 
     UpdateManifest manifest;
-    {
-        // Installers compare game files with their own folder; nothing of this machine is read.
-        ScopedOverride<FileKind (*)(const std::u16string&)> nothing(g_fileKindFollow,
-                                                                    &NothingInstalled);
-        VerifyUpdateManifest(envelope.data(), envelope.size(), 0, 0, "", manifest, key.data(),
-                             key.size(), 0, request.now);
-    }
+    VerifyAsNewInstall(envelope, key, request.now, manifest);
     if (!manifest.valid && manifest.errorCode == "invalid_signature") {
         error = manifestPath + " does not verify with the key " + KeyPrefix(key) +
                 " (invalid_signature): it was signed by " + SignerOf(envelope) +
@@ -159,4 +153,13 @@ bool CheckUpdateTree(const CheckRequest& request, std::string& summary, std::str
               ", published_at " + std::to_string(manifest.published_at) + "; " + payload +
               " has its " + std::to_string(size) + " bytes and SHA-256";
     return true;
+}
+
+bool VerifyAsNewInstall(std::string_view envelope, const std::string& publicHex, int64_t now,
+                        UpdateManifest& manifest) {
+    // Installers compare game files with their own folder; nothing of this machine is read.
+    ScopedOverride<FileKind (*)(const std::u16string&)> nothing(g_fileKindFollow,
+                                                                &NothingInstalled);
+    return VerifyUpdateManifest(envelope.data(), envelope.size(), 0, 0, "", manifest,
+                                publicHex.data(), publicHex.size(), 0, now);
 }

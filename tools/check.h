@@ -4,6 +4,9 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+struct UpdateManifest;
 
 struct CheckRequest {
     std::string treeDir;    // the root of the update tree
@@ -20,3 +23,8 @@ bool CheckUpdateTree(const CheckRequest& request, std::string& summary, std::str
 
 // The 128 hex digits in `keyOrFile` (the text itself, or the file it names), in lower case.
 bool ReadPublicKeyHex(const std::string& keyOrFile, std::string& publicHex, std::string& error);
+
+// VerifyUpdateManifest as a new install judges a served envelope under `publicHex` at `now` (0:
+// the clock): nothing installed, and no file of this machine read for the game-file entries.
+bool VerifyAsNewInstall(std::string_view envelope, const std::string& publicHex, int64_t now,
+                        UpdateManifest& manifest);

@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
+#include "common/scope_exit.h"
+#include "tools/bytes.h"
 #include "tools/keys.h"
 
 namespace fs = std::filesystem;
@@ -27,25 +29,62 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-}  // namespace
-
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) {
-        error = "cannot read " + path + ": not a regular file";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+// The regular file at `path`, read straight into `bytes`: sized once from the open file, with no
+// stream buffer and no string grown on the way, so no copy of what it holds is left in memory
+// given back. The file's type (and, for a secret, who may read it) is judged on what was opened.
+bool ReadInto(const std::string& path, bool secret, std::string& bytes, std::string& error) {
+    WipeSecret(bytes);
+    // Never blocks on a pipe or a device in the file's place; a regular file reads as usual.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
         error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = "cannot read " + path;
+    ScopeExit closeFile([fd] { close(fd); });
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        error = "cannot read " + path + ": not a regular file";
         return false;
     }
+    if (secret && (status.st_mode & (S_IRGRP | S_IROTH))) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+        error = path + " can be read by other users (mode " + mode +
+                "); make it yours alone: chmod 600 " + path;
+        return false;
+    }
+    // One byte more than the size shows a file that grew while it was read.
+    const size_t size = static_cast<size_t>(status.st_size);
+    bytes.resize(size + 1);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = read(fd, &bytes[done], bytes.size() - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            error = "cannot read " + path + ": " + std::strerror(errno);
+            WipeSecret(bytes);
+            return false;
+        }
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    if (done > size) {
+        error = "cannot read " + path + ": it grew while it was read";
+        WipeSecret(bytes);
+        return false;
+    }
+    bytes.resize(done);  // shorter when it shrank meanwhile; never moves the buffer
     return true;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+    return ReadInto(path, false, bytes, error);
+}
+
+bool ReadSecretFile(const std::string& path, std::string& bytes, std::string& error) {
+    return ReadInto(path, true, bytes, error);
 }
 
 int CreateNewFile(const std::string& path, mode_t mode, std::string& error) {

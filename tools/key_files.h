@@ -9,8 +9,13 @@
 
 struct ManifestKeyPair;
 
-// The whole file at `path`, which must be a regular file.
+// The whole file at `path`, which must be a regular file, read without leaving a copy of it in
+// freed memory; `bytes` is wiped first and on failure.
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
+
+// ReadWholeFile for a file that holds a secret: refused, naming the fix, when the group or other
+// users may read it.
+bool ReadSecretFile(const std::string& path, std::string& bytes, std::string& error);
 
 // A file made for this call alone, with exactly `mode`: an existing file, or a link where the file
 // would be, is never opened. The descriptor, or -1 with the reason in `error`.

@@ -54,17 +54,6 @@ bool PublicHexOf(EVP_PKEY* key, std::string& publicHex, std::string& error) {
 
 }  // namespace
 
-std::string HexOf(const unsigned char* bytes, size_t count) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(count * 2);
-    for (size_t i = 0; i < count; ++i) {
-        hex.push_back(kDigits[bytes[i] >> 4]);
-        hex.push_back(kDigits[bytes[i] & 0x0F]);
-    }
-    return hex;
-}
-
 bool GenerateManifestKey(ManifestKeyPair& pair, std::string& error) {
     UniquePkey key(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"));
     if (!key) {

@@ -2,16 +2,17 @@
 // envelope. Host only (OpenSSL).
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tools/bytes.h"
 #include "tools/token.h"
 
 struct ManifestKeyPair {
-    std::string privatePem;  // PKCS#8 PEM
+    std::string privatePem;  // PKCS#8 PEM, wiped when the pair goes
     std::string publicHex;   // 128 lower-case hex digits, X then Y: the value the build takes
+    ~ManifestKeyPair() { WipeSecret(privatePem); }
 };
 
 // A fresh P-256 key pair.
@@ -42,8 +43,9 @@ std::vector<std::string> RecoverSignerKeys(std::string_view message, std::string
 
 // Where the manifest's private key is: the text of a PEM file, or a key in a PKCS#11 token.
 struct ManifestSigningKey {
-    std::string pem;
+    std::string pem;    // wiped when the key goes
     TokenKeyRef token;  // the key when token.uri is set
+    ~ManifestSigningKey() { WipeSecret(pem); }
 };
 
 // The key a --key argument names: a PEM file, or a pkcs11: URI with the token's module and PIN
@@ -55,6 +57,3 @@ bool OpenManifestSigningKey(const std::string& keyArgument, const std::string& m
 // SignToEnvelope with either kind of key.
 bool SignToEnvelopeWith(const ManifestSigningKey& key, std::string_view manifestText,
                         std::string& envelope, std::string& error);
-
-// Lower-case hex of `count` bytes.
-std::string HexOf(const unsigned char* bytes, size_t count);

@@ -10,13 +10,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "common/scope_exit.h"
 #include "common/unique_handle.h"
 #include "manifest/sha256.h"
+#include "tools/bytes.h"
 #include "tools/key_files.h"
-#include "tools/keys.h"
 
 namespace {
 
@@ -40,12 +41,55 @@ struct OpenToken {
     CK_FUNCTION_LIST* f = nullptr;
     CK_SLOT_ID slot = 0;
     CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
-    std::string label;  // the token's label, for messages
-    std::string pin;    // wiped by whoever holds the record (WipePin)
+    std::string label;     // the token's label, for messages
+    std::string pin;       // wiped by whoever holds the record (WipePin)
+    bool padAsks = false;  // the token's own PIN pad or reader asks the user
 };
 
 void WipePin(OpenToken& t) {
-    OPENSSL_cleanse(t.pin.data(), t.pin.size());
+    WipeSecret(t.pin);
+}
+
+// The PIN for C_Login: none at all (NULL, 0) when the token's pad asks for it.
+CK_UTF8CHAR* PinBytes(OpenToken& t) {
+    return t.padAsks ? nullptr : reinterpret_cast<CK_UTF8CHAR*>(t.pin.data());
+}
+CK_ULONG PinLength(const OpenToken& t) {
+    return t.padAsks ? 0 : static_cast<CK_ULONG>(t.pin.size());
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// `text` fit for a message: the value of every PIN attribute (pin-value, pin-source, whatever
+// the case or percent-encoding of its name) left out, so that not even a URI that does not parse
+// is shown with the PIN it carries.
+std::string Shown(std::string_view text) {
+    std::string shown;
+    for (;;) {
+        const size_t end = text.find_first_of(":;?&");
+        const std::string_view item = text.substr(0, end);
+        const size_t eq = item.find('=');
+        std::string name;  // decoded, in lower case
+        for (size_t i = 0; i < item.size() && i < eq; ++i) {
+            char c = item[i];
+            if (c == '%' && i + 2 < eq && HexDigit(item[i + 1]) >= 0 &&
+                HexDigit(item[i + 2]) >= 0) {
+                c = static_cast<char>(HexDigit(item[i + 1]) * 16 + HexDigit(item[i + 2]));
+                i += 2;
+            }
+            name.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+        }
+        const bool pin = eq != std::string_view::npos && name.rfind("pin-", 0) == 0;
+        shown += pin ? std::string(item.substr(0, eq + 1)) + "(not shown)" : std::string(item);
+        if (end == std::string_view::npos) return shown;
+        shown.push_back(text[end]);
+        text.remove_prefix(end + 1);
+    }
 }
 
 // The module's own wording beside the number, which is what its documentation lists.
@@ -80,7 +124,8 @@ bool ParseKeyUri(const std::string& text, UriHandle& uri, std::string& error) {
         return false;
     }
     if (parsed != P11_KIT_URI_OK) {
-        error = "not a PKCS#11 URI (" + std::string(p11_kit_uri_message(parsed)) + "): " + text;
+        error =
+            "not a PKCS#11 URI (" + std::string(p11_kit_uri_message(parsed)) + "): " + Shown(text);
         return false;
     }
     if (p11_kit_uri_any_unrecognized(uri.get()) || p11_kit_uri_get_module_name(uri.get()) ||
@@ -88,19 +133,19 @@ bool ParseKeyUri(const std::string& text, UriHandle& uri, std::string& error) {
         error =
             "the URI has attributes other than a token's and an object's (give the module "
             "with --pkcs11-module): " +
-            text;
+            Shown(text);
         return false;
     }
     std::string type;
     if (UriAttribute(uri.get(), CKA_CLASS, type) &&
         (type.size() != sizeof(CK_OBJECT_CLASS) ||
          *reinterpret_cast<const CK_OBJECT_CLASS*>(type.data()) != CKO_PRIVATE_KEY)) {
-        error = "the URI names an object that is not a private key (type=): " + text;
+        error = "the URI names an object that is not a private key (type=): " + Shown(text);
         return false;
     }
     std::string name;
     if (!UriAttribute(uri.get(), CKA_LABEL, name) && !UriAttribute(uri.get(), CKA_ID, name)) {
-        error = "the URI names no key: add object=<label> (or id=): " + text;
+        error = "the URI names no key: add object=<label> (or id=): " + Shown(text);
         return false;
     }
     return true;
@@ -167,14 +212,12 @@ bool Open(const TokenKeyRef& ref, P11KitUri* uri, bool readWrite, OpenToken& t,
     }
     if (!(chosen.flags & CKF_LOGIN_REQUIRED)) return true;
     // A PIN pad or a biometric reader asks the user itself.
-    const bool padAsks = ref.pinFile.empty() && (chosen.flags & CKF_PROTECTED_AUTHENTICATION_PATH);
-    if (ref.pinFile.empty() && !padAsks) {
+    t.padAsks = ref.pinFile.empty() && (chosen.flags & CKF_PROTECTED_AUTHENTICATION_PATH);
+    if (ref.pinFile.empty() && !t.padAsks) {
         error = "token \"" + t.label + "\" needs its user PIN: give it with --pin-file";
         return false;
     }
-    rv = t.f->C_Login(t.session, CKU_USER,
-                      padAsks ? nullptr : reinterpret_cast<CK_UTF8CHAR*>(t.pin.data()),
-                      padAsks ? 0 : t.pin.size());
+    rv = t.f->C_Login(t.session, CKU_USER, PinBytes(t), PinLength(t));
     if (rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN) return true;
     if (rv == CKR_PIN_INCORRECT || rv == CKR_PIN_LEN_RANGE)
         error = "PIN incorrect: " + ref.pinFile + " does not hold the user PIN of token \"" +
@@ -297,8 +340,7 @@ bool Sign(OpenToken& t, CK_OBJECT_HANDLE key, const std::string& uriText, std::s
     CK_RV rv = t.f->C_SignInit(t.session, &mechanism, key);
     // Keys that want the PIN for every signature (smart card signature keys) get it again.
     if (rv == CKR_OK && alwaysAuthenticate)
-        rv = t.f->C_Login(t.session, CKU_CONTEXT_SPECIFIC,
-                          reinterpret_cast<CK_UTF8CHAR*>(t.pin.data()), t.pin.size());
+        rv = t.f->C_Login(t.session, CKU_CONTEXT_SPECIFIC, PinBytes(t), PinLength(t));
     unsigned char answer[512];
     CK_ULONG length = sizeof(answer);
     if (rv == CKR_OK) rv = t.f->C_Sign(t.session, digest, sizeof(digest), answer, &length);
@@ -321,19 +363,23 @@ bool Sign(OpenToken& t, CK_OBJECT_HANDLE key, const std::string& uriText, std::s
 }  // namespace
 
 bool IsTokenUri(std::string_view keyArgument) {
-    return keyArgument.substr(0, 7) == "pkcs11:";
+    // A scheme in any case: "PKCS11:...;pin-value=..." taken as a file name would be printed
+    // whole in the error; as a URI it is refused without its PIN.
+    const std::string_view scheme = keyArgument.substr(0, 7);
+    std::string lower(scheme);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower == "pkcs11:";
 }
 
 bool ReadPinFile(const std::string& path, std::string& pin, std::string& error) {
-    std::string read;
-    if (!ReadWholeFile(path, read, error)) {
+    // Read straight into `pin` and trimmed in place: no second string ever holds the PIN.
+    if (!ReadSecretFile(path, pin, error)) {
         error = "PIN file: " + error;
         return false;
     }
-    if (!read.empty() && read.back() == '\n') read.pop_back();
-    if (!read.empty() && read.back() == '\r') read.pop_back();
-    pin.swap(read);
-    OPENSSL_cleanse(read.data(), read.size());
+    if (!pin.empty() && pin.back() == '\n') pin.pop_back();
+    if (!pin.empty() && pin.back() == '\r') pin.pop_back();
     if (pin.empty()) {
         error = "the PIN file " + path + " is empty";
         return false;

@@ -15,7 +15,7 @@ struct TokenKeyRef {
     std::string pinFile;     // holds the user PIN; one trailing newline is not part of it
 };
 
-// True when a key argument names a token key rather than a file.
+// True when a key argument names a token key rather than a file (its scheme in any case).
 bool IsTokenUri(std::string_view keyArgument);
 
 // The PIN in `path` without one trailing newline ("\n" or "\r\n"). An empty PIN is refused: a

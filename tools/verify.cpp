@@ -8,6 +8,7 @@
 #include "install/install_worker.h"
 #include "manifest/sha256.h"
 #include "net/https.h"
+#include "tools/check.h"
 
 namespace {
 
@@ -181,6 +182,8 @@ bool OpenInstallerClient(InstallerClient& client, const std::string& caFile, std
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
+    // Installers speak TLS 1.2 or newer; libcurl would still offer 1.0 and 1.1.
+    curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, client.errorText);
     if (!caFile.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
@@ -383,9 +386,7 @@ bool VerifyServedTree(const VerifyRequest& request, std::ostream& out) {
                 manifestUrl + ": 200, " + std::to_string(manifestAnswer.bytes) + " bytes");
 
     UpdateManifest manifest;
-    const bool verified =
-        VerifyUpdateManifest(manifestAnswer.body.data(), manifestAnswer.body.size(), 0, 0, "",
-                             manifest, request.publicKey.data(), request.publicKey.size(), 0, 0);
+    const bool verified = VerifyAsNewInstall(manifestAnswer.body, request.publicKey, 0, manifest);
     // What the install worker takes: every check held, and a launcher to install.
     const bool usable = verified && manifest.signatureVerified && manifest.launcher.has_value();
     if (usable) {
@@ -413,7 +414,9 @@ bool VerifyServedTree(const VerifyRequest& request, std::ostream& out) {
         } else if (ServedPastLifetime(again.headers, line)) {
             cachingHeld = false;
         } else {
-            JudgeManifestCaching(again.headers, line);
+            // The fresh answer is what caches hand out from now on: it is judged in full.
+            cachingHeld = JudgeManifestCaching(again.headers, line);
+            line = "asked again: " + line;
         }
     }
     report.Line(cachingHeld, "manifest caching", line);

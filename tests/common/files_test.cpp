@@ -97,23 +97,29 @@ TEST(CreateFolderTree, APrivateFolderIsTheUsersAloneButOnlyWhenThisCallMakesIt) 
     ScratchDir scratch;
     const fs::path existing = scratch / "existing";
     const fs::path leaf = existing / "made" / "VarnokClient";
+    const fs::path twice = existing / "made" / "Twice";  // given with two trailing separators
     fs::create_directories(existing);
     const std::string usual = AccessOf(existing);
     uint32_t error = 0;
     ASSERT_TRUE(CreateFolderTree(U16(leaf) + u"\\", error, NewFolderAccess::Private)) << error;
+    ASSERT_TRUE(CreateFolderTree(U16(twice) + u"\\\\", error, NewFolderAccess::Private)) << error;
     ASSERT_TRUE(CreateFolderTree(U16(existing), error, NewFolderAccess::Private)) << error;
+    ASSERT_TRUE(CreateFolderTree(U16(existing / "plain"), error)) << error;
     EXPECT_EQ(AccessOf(existing / "made"), usual) << "a parent made on the way";
     EXPECT_EQ(AccessOf(existing), usual) << "a folder that was there keeps its own list";
+    EXPECT_EQ(AccessOf(existing / "plain"), usual) << "a folder made without the private flag";
     if (RunningUnderWine()) {
         // Measured: Wine keeps no list of its own here; it answers one made from the Unix mode
         // (owner and SYSTEM, plus Everyone for the group and other bits), and narrows that mode
         // to the owner from the list it is given. It can show that the others lost access.
         EXPECT_NE(usual.find(";WD)"), std::string::npos) << usual;
         EXPECT_EQ(AccessOf(leaf).find(";WD)"), std::string::npos) << AccessOf(leaf);
+        EXPECT_EQ(AccessOf(twice).find(";WD)"), std::string::npos) << AccessOf(twice);
         GTEST_SKIP() << "Wine answers a list made from the Unix mode, never the protected list "
                         "with SYSTEM and Administrators that Windows stores";
     }
     EXPECT_EQ(AccessOf(leaf), PrivateAccess());
+    EXPECT_EQ(AccessOf(twice), PrivateAccess());
 }
 
 TEST(CreateFolderTree, AFileInTheWayFailsWithTheSystemsNumber) {

@@ -327,7 +327,7 @@ def token_guide_keeps_every_private_key_in_the_token():
     os.makedirs(publisher)
     shutil.copyfile(CLIENT, os.path.join(publisher, "VarnokClient.exe"))
     TOKEN = softhsm_token.make(os.path.join(WORK, "softhsm"))
-    shutil.copyfile(TOKEN.pin_file, os.path.join(publisher, "token.pin"))
+    shutil.copy(TOKEN.pin_file, os.path.join(publisher, "token.pin"))  # its mode 0600 too
     tmp = os.path.join(WORK, "tmp")
     os.makedirs(tmp)
     before = private_key_files()

@@ -22,6 +22,10 @@ Routes (the query is ignored for routing but logged):
                                      interval
   /drip-headers/<interval_ms>        the status line at once, then header lines one byte per
                                      interval, never ending them
+  /refreshed/<age>/<max_age>/<key>/...  200 with a short body; the first request for each key
+                                     is a cached copy past its lifetime (max-age=10, Age: 11),
+                                     every later one carries Age <age> and max-age=<max_age>, as
+                                     an edge answers once it has fetched the origin again
 The pattern byte at offset i is ((i * 131) ^ (i >> 8)) & 0xFF, the same the tests compute.
 """
 import argparse
@@ -181,6 +185,15 @@ class Handler(socketserver.BaseRequestHandler):
             n, interval = num[0], num[1] / 1000.0
             self.send_head(200, [("Content-Length", str(n))])
             self.drip(pattern_body(n), interval)
+        elif kind == "refreshed":
+            with self.server.log_lock:
+                again = parts[3] in self.server.asked
+                self.server.asked.add(parts[3])
+            age, max_age = (num[0], num[1]) if again else (11, 10)
+            body = b"a manifest that no key signed\n"
+            self.send_head(200, [("Cache-Control", "max-age=%d" % max_age), ("Age", str(age)),
+                                 ("Content-Length", str(len(body)))])
+            self.sock.sendall(body)
         elif kind == "drip-headers":
             self.sock.sendall(b"HTTP/1.1 200 OK\r\n")
             line = b"X-Drip: a\r\n"
@@ -227,6 +240,7 @@ def main():
         server.tls_context = ctx
         server.log_path = args.log
         server.log_lock = lock
+        server.asked = set()
         server.tls_port = tls.server_address[1]
     open(args.log, "a").close()
     threading.Thread(target=plain.serve_forever, daemon=True).start()

@@ -117,19 +117,22 @@ TEST(VarnokPublishCommand, EachVerbHasItsOwnHelpAndShowsItsUsageOnAMistake) {
 }
 
 TEST(VarnokPublishKeygen, NeverOpensAnExistingFileOrALinkAndLeavesNoHalfPair) {
+    constexpr char kNeverOverwritten[] = "an existing file is never overwritten";
+    constexpr char kSameFile[] = "--out and --pub name the same file";
     const struct {
         const char* what;
         const char* out;
         const char* pub;
+        const char* says;
     } cases[] = {
-        {"--pub names someone's existing key", "new.pem", "old.pem"},
-        {"--out names an existing key", "old.pem", "new.hex"},
-        {"--pub is --out", "new.pem", "new.pem"},
-        {"--pub is --out spelled otherwise", "new.pem", "./sub/../new.pem"},
-        {"--out is a dangling link", "dangling", "new.hex"},
-        {"--out is a link to an existing key", "to-old", "new.hex"},
-        {"--pub is a dangling link", "new.pem", "dangling"},
-        {"--pub is a link to an existing key", "new.pem", "to-old"},
+        {"--pub names someone's existing key", "new.pem", "old.pem", kNeverOverwritten},
+        {"--out names an existing key", "old.pem", "new.hex", kNeverOverwritten},
+        {"--pub is --out", "new.pem", "new.pem", kSameFile},
+        {"--pub is --out spelled otherwise", "new.pem", "./sub/../new.pem", kSameFile},
+        {"--out is a dangling link", "dangling", "new.hex", kNeverOverwritten},
+        {"--out is a link to an existing key", "to-old", "new.hex", kNeverOverwritten},
+        {"--pub is a dangling link", "new.pem", "dangling", kNeverOverwritten},
+        {"--pub is a link to an existing key", "new.pem", "to-old", kNeverOverwritten},
     };
     for (const auto& c : cases) {
         ScratchDir dir;
@@ -140,7 +143,7 @@ TEST(VarnokPublishKeygen, NeverOpensAnExistingFileOrALinkAndLeavesNoHalfPair) {
         const ToolRun run =
             RunTool(dir, "keygen --out " + Quote(dir / c.out) + " --pub " + Quote(dir / c.pub));
         EXPECT_NE(run.exitCode, 0) << c.what;
-        EXPECT_FALSE(run.err.empty()) << c.what;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << c.what << ": " << run.err;
         EXPECT_TRUE(run.out.empty()) << c.what;
         EXPECT_EQ(ReadFileBytes(dir / "old.pem"), "someone's private key\n") << c.what;
         EXPECT_FALSE(fs::exists(dir / "new.pem")) << c.what;

@@ -15,6 +15,7 @@
 #include "manifest/sha256.h"
 #include "tests/support/scratch.h"
 #include "tests/tools/tool_support.h"
+#include "tools/bytes.h"
 #include "tools/keys.h"
 #include "tools/token.h"
 
@@ -25,6 +26,21 @@ namespace {
 constexpr char kPin[] = "7f3Qx9";
 constexpr char kUriBase[] = "pkcs11:token=Varnok%20Release;object=";
 
+// One more token labelled "Varnok Release" with user PIN kPin, in the SoftHSM2 set-up in use.
+void AddToken() {
+    const std::string init =
+        "softhsm2-util --init-token --free --label 'Varnok Release' "
+        "--so-pin 9876 --pin " +
+        std::string(kPin) + " >/dev/null";
+    ASSERT_EQ(std::system(init.c_str()), 0);
+}
+
+// A PIN file as the publisher keeps it: readable by its owner alone.
+void WritePinFile(const fs::path& path, const std::string& text) {
+    WriteFileBytes(path, text);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+}
+
 // A fresh token labelled "Varnok Release" with user PIN kPin in `dir`, and the PIN file beside.
 void MakeToken(const ScratchDir& dir) {
     ASSERT_TRUE(fs::exists(VARNOK_SOFTHSM_MODULE)) << "SoftHSM2 is missing: run scripts/setup-deps";
@@ -32,12 +48,8 @@ void MakeToken(const ScratchDir& dir) {
     WriteFileBytes(dir / "softhsm2.conf", "directories.tokendir = " + (dir / "tokens").string() +
                                               "\nobjectstore.backend = file\nlog.level = ERROR\n");
     setenv("SOFTHSM2_CONF", (dir / "softhsm2.conf").c_str(), 1);
-    const std::string init =
-        "softhsm2-util --init-token --free --label 'Varnok Release' "
-        "--so-pin 9876 --pin " +
-        std::string(kPin) + " >/dev/null";
-    ASSERT_EQ(std::system(init.c_str()), 0);
-    WriteFileBytes(dir / "pin", std::string(kPin) + "\n");
+    AddToken();
+    WritePinFile(dir / "pin", std::string(kPin) + "\n");
 }
 
 TokenKeyRef Key(const ScratchDir& dir, const std::string& object) {
@@ -150,6 +162,7 @@ TEST(TokenPublicPoint, DerAndBarePointsGiveTheHexOthersAreRefused) {
         {"compressed point", "\x02" + std::string(32, '\xab'), false},
         {"DER around a compressed point", "\x04\x21\x02" + std::string(32, '\xab'), false},
         {"wrong tag", "\x03\x41" + point, false},
+        {"DER with a wrong length byte", "\x04\x42" + point, false},
         {"a byte short", point.substr(0, 64), false},
         {"hybrid form", "\x06" + point.substr(1), false},
     };
@@ -175,7 +188,7 @@ TEST(TokenPin, OneTrailingNewlineIsNotPartOfThePinAndAnEmptyPinIsRefused) {
         {"01 42\n\n", "01 42\n"}, {"\n", nullptr},  {"", nullptr},
     };
     for (const auto& c : cases) {
-        WriteFileBytes(dir / "pin", c.text);
+        WritePinFile(dir / "pin", c.text);
         std::string pin, error;
         EXPECT_EQ(ReadPinFile((dir / "pin").string(), pin, error), c.pin != nullptr) << c.text;
         if (c.pin)
@@ -186,6 +199,9 @@ TEST(TokenPin, OneTrailingNewlineIsNotPartOfThePinAndAnEmptyPinIsRefused) {
     std::string pin, error;
     EXPECT_FALSE(ReadPinFile((dir / "none").string(), pin, error));
     EXPECT_NE(error.find("none"), std::string::npos) << error;
+    fs::permissions(dir / "pin", fs::perms::group_read, fs::perm_options::add);
+    EXPECT_FALSE(ReadPinFile((dir / "pin").string(), pin, error));
+    EXPECT_NE(error.find("chmod 600 " + (dir / "pin").string()), std::string::npos) << error;
 }
 
 TEST(TokenKeys, KeygenMakesAKeyThatSignsForItsPublicHalfAndNeverLeavesTheToken) {
@@ -245,7 +261,7 @@ TEST(TokenKeys, EachVerbRefusesWhatIsWrongNamingItAndWritesNothing) {
     ASSERT_TRUE(GenerateTokenKey(
         Key(dir, "m"), [](const std::string&, std::string&) { return true; }, publicHex, error))
         << error;
-    WriteFileBytes(dir / "wrong-pin", "9999\n");
+    WritePinFile(dir / "wrong-pin", "9999\n");
     WriteFileBytes(dir / "c.exe", "MZ client");
     WriteFileBytes(dir / "m.json", LauncherManifest(std::to_string(UnixNow())));
     const std::string module = std::string(" --pkcs11-module '") + VARNOK_SOFTHSM_MODULE + "'";
@@ -274,7 +290,11 @@ TEST(TokenKeys, EachVerbRefusesWhatIsWrongNamingItAndWritesNothing) {
          module + " --pin-file " + Quote(dir / "no-pin"), (dir / "no-pin").string(), true},
         {"PIN in the URI", "'" + std::string(kUriBase) + "m;pin-value=" + std::string(kPin) + "'",
          module + pin, "give it with --pin-file", true},
+        {"PIN source in the URI", "'" + std::string(kUriBase) + "m?pin-source=file:pin'",
+         module + pin, "give it with --pin-file", true},
         {"not a URI", "'pkcs11:token=%zz;object=m'", module + pin, "not a PKCS#11 URI", true},
+        {"not a URI, with a PIN", "'pkcs11:token=%zz;object=m?pin-value=" + std::string(kPin) + "'",
+         module + pin, "not a PKCS#11 URI", true},
     };
     for (const auto& c : cases) {
         const std::string runs[] = {
@@ -298,4 +318,10 @@ TEST(TokenKeys, EachVerbRefusesWhatIsWrongNamingItAndWritesNothing) {
         EXPECT_FALSE(fs::exists(dir / "e.json")) << c.what;
         EXPECT_FALSE(fs::exists(dir / "tree")) << c.what;
     }
+    // A second token with the same label: which one holds the key is never guessed.
+    AddToken();
+    EXPECT_FALSE(TokenPublicKeyHex(Key(dir, "m"), publicHex, error));
+    EXPECT_NE(error.find("more than one token matches " + std::string(kUriBase) + "m"),
+              std::string::npos)
+        << error;
 }

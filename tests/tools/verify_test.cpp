@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -42,6 +44,8 @@ TEST(VerifyCaching, ManifestAtMostFiveMinutesAndPayloadAtLeastADayWithTheHeaderQ
         {"revalidated every time", Headers({{"cache-control", "no-cache"}}), true, false},
         {"never stored", Headers({{"cache-control", "no-store, max-age=31536000"}}), true, false},
         {"private", Headers({{"cache-control", "private, max-age=31536000"}}), true, false},
+        {"private to one header only",
+         Headers({{"cache-control", "private=\"set-cookie\", max-age=3600"}}), false, false},
         {"nothing said: the cache picks", Headers({}), false, false},
         {"Expires ten minutes on",
          Headers({{"expires", "Thu, 10 Dec 2026 00:10:00 GMT"}, {"date", date}}), false, false},
@@ -74,6 +78,7 @@ TEST(VerifyCaching, AnAnswerOlderThanItsLifetimeIsCaughtByItsAge) {
     EXPECT_FALSE(
         ServedPastLifetime(Headers({{"cache-control", "max-age=10"}, {"age", "10"}}), line));
     EXPECT_FALSE(ServedPastLifetime(Headers({{"cache-control", "max-age=10"}}), line));
+    EXPECT_FALSE(ServedPastLifetime(Headers({{"age", "99"}}), line)) << "no lifetime to be past";
     EXPECT_FALSE(ServedPastLifetime(Headers({{"cache-control", "no-store"}, {"age", "99"}}), line));
 }
 
@@ -81,6 +86,7 @@ TEST(VerifyCaching, AnAnswerOlderThanItsLifetimeIsCaughtByItsAge) {
 
 struct FaultServer {
     uint16_t port = 0;
+    uint16_t roguePort = 0;  // nginx with a certificate from a CA nobody trusts
     std::string log;
     std::string caFile;
 };
@@ -91,6 +97,7 @@ bool LoadFaultServer(FaultServer& server) {
     const auto json = nlohmann::json::parse(ReadFileBytes(info));
     server.port = json.at("fault").at("tls_port").get<uint16_t>();
     server.log = json.at("fault").at("log").get<std::string>();
+    server.roguePort = json.at("nginx").at("rogue_ca_port").get<uint16_t>();
     server.caFile = std::string(VARNOK_SOURCE_DIR) + "/build/test-ca/ca.pem";
     if (const char* dir = std::getenv("VARNOK_TEST_CA_DIR"))
         server.caFile = std::string(dir) + "/ca.pem";
@@ -145,6 +152,31 @@ TEST_F(VerifyFetch, OnlyA200CountsAndARedirectIsNeverFollowed) {
     EXPECT_FALSE(FetchPayload(client, Url("/status/404"), 10, std::string(64, '0'), answer));
     EXPECT_EQ(answer.code, "http_404");
     EXPECT_TRUE(Logged(server, target).empty()) << "the redirect was followed";
+    // No answer at all is no status either.
+    const std::string untrusted = "https://localhost:" + std::to_string(server.roguePort) + "/";
+    EXPECT_FALSE(FetchManifest(client, untrusted, answer));
+    EXPECT_EQ(answer.code, "transfer_failed") << answer.number;
+}
+
+TEST_F(VerifyFetch, AManifestPastItsLifetimeIsAskedAgainAndTheFreshAnswerJudgedInFull) {
+    const struct {
+        const char* again;  // Age, then max-age of the second answer
+        const char* line;
+    } cases[] = {
+        {"0/60", "PASS manifest caching: asked again: Cache-Control: max-age=60: kept at most"},
+        {"0/3600", "FAIL manifest caching: asked again: Cache-Control: max-age=3600: caches may"},
+        {"61/60", "FAIL manifest caching: served 61 s old (Age: 61)"},
+    };
+    for (const auto& c : cases) {
+        // Its own key each run: the server answers each key's first request as the stale one.
+        const std::string base = "/refreshed/" + std::string(c.again) + "/verify-" +
+                                 std::to_string(getpid()) + "-" + std::to_string(&c - cases);
+        std::ostringstream out;
+        const VerifyRequest request{Url(base), std::string(128, '0'), server.caFile, 0};
+        EXPECT_FALSE(VerifyServedTree(request, out)) << "no key signed it";
+        EXPECT_NE(out.str().find(c.line), std::string::npos) << c.again << ":\n" << out.str();
+        EXPECT_EQ(Logged(server, base).size(), 2u) << c.again;
+    }
 }
 
 TEST_F(VerifyFetch, AsksWithTheInstallersAgentAndNoHeadersOfItsOwn) {
