@@ -4,10 +4,10 @@ scripts/release refuses what must not ship before it builds anything; the README
 guide, run as written in the first copy, ends with a signed installer in the update tree that
 verifies and is served over HTTPS, with a copy under its version and a winget manifest for that
 copy; a PEM certificate with an RFC 3161 time-stamp server signs a second version without
-touching the first, and a version already released is never signed over; the release build of the second copy, in another folder and minutes later, gives the
-same bytes as the file that was signed; and the guide's token section, run as written against a
-SoftHSM2 token made for the run, signs the tree and the installer with keys that never leave the
-token, while scripts/release names what is wrong with a token key it cannot use.
+touching the first, and a version already released is never signed over; the release build of
+the second copy, in another folder and minutes later, gives the same bytes as the file that was
+signed; and the guide's token section, run as written against a SoftHSM2 token made for the run,
+signs the tree and the installer with keys that never leave the token, while scripts/release names what is wrong with a token key it cannot use.
 
 usage: release_publish.py <client exe to publish>
 """
@@ -134,7 +134,8 @@ REFUSALS = [
      ("does not match --manifest-key", key_start(OTHER_KEY + ".hex"), key_start(OWN_KEY + ".hex"))),
     ("version_not_digits_and_dots", OWN_KEY + ".hex", P12, "--version must be major.minor.patch",
      "1.0.0-beta"),
-    ("version_part_past_a_16_bit_word", OWN_KEY + ".hex", P12, "each part at most 65535", "1.65536.0"),
+    ("version_part_past_a_16_bit_word", OWN_KEY + ".hex", P12, "each part at most 65535",
+     "1.65536.0"),
 ]
 
 
@@ -202,7 +203,8 @@ def version_resource(path):
     at = data.find(struct.pack("<I", 0xFEEF04BD))
     assert at >= 0, f"{path} has no version resource"
     words = struct.unpack_from("<4I", data, at + 8)
-    found = [f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}" for ms, ls in (words[:2], words[2:])]
+    found = [f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+             for ms, ls in (words[:2], words[2:])]
     for key in ("FileVersion", "ProductVersion"):
         at = data.find((key + "\0").encode("utf-16-le"))
         assert at >= 0, f"{path} has no {key} text"
@@ -241,7 +243,8 @@ def winget_manifest_is_valid_and_names(version):
         table = {(int(c), r) for c, r in re.findall(r'^\s*\{(\d+), "(\w*)", u"', f.read(), re.M)}
     listed = {(c["InstallerReturnCode"], c["ReturnResponse"])
               for c in docs["installer"]["ExpectedReturnCodes"]}
-    assert (1618, "installInProgress") in listed and listed == {t for t in table if t[0]}, listed ^ table
+    assert (1618, "installInProgress") in listed and listed == {t for t in table if t[0]}, \
+        listed ^ table
     assert version_resource(versioned(version)) == [version + ".0"] * 4, \
         f"the version resource says {version_resource(versioned(version))}"
 
@@ -375,7 +378,8 @@ def release_build_in_another_folder_is_byte_identical():
     with open(os.path.join(ONE, "publisher", "manifest-key.hex")) as f:
         key = f.read().strip()
     for step in (["cmake", "--preset", "release", "-DVARNOK_BASE_URL=" + URL,
-                  "-DVARNOK_MANIFEST_PUBLIC_KEY=" + key, "-DVARNOK_INSTALLER_VERSION=" + SECOND_VERSION],
+                  "-DVARNOK_MANIFEST_PUBLIC_KEY=" + key,
+                  "-DVARNOK_INSTALLER_VERSION=" + SECOND_VERSION],
                  ["cmake", "--build", "--preset", "release", "-j", "2", "--target", "VarnokClientSetup"]):
         r = run(step, cwd=TWO)
         assert r.returncode == 0, f"{' '.join(step[:3])} failed: {(r.stdout + r.stderr)[-1500:]}"
