@@ -8,6 +8,9 @@ string(STRIP "${VARNOK_DEV_PUBLIC_KEY}" VARNOK_DEV_PUBLIC_KEY)
 set(VARNOK_BASE_URL "" CACHE STRING "Built-in update server base URL (https origin, no trailing slash)")
 set(VARNOK_MANIFEST_PUBLIC_KEY "" CACHE STRING "Built-in manifest public key: 128 hex digits, X then Y")
 option(VARNOK_RELEASE "Release configuration: refuses development values" OFF)
+# The version in the installer's version resource: what Explorer shows and what a package
+# manager's manifest names. scripts/release sets it to the release's version.
+set(VARNOK_INSTALLER_VERSION "${PROJECT_VERSION}" CACHE STRING "Installer version: major.minor.patch")
 
 if(VARNOK_RELEASE)
     if(VARNOK_BASE_URL STREQUAL "" OR VARNOK_MANIFEST_PUBLIC_KEY STREQUAL "")
@@ -84,7 +87,19 @@ if(NOT _key_len EQUAL 128)
 endif()
 string(TOLOWER "${_public_key}" _public_key)
 
+# Each part is a 16-bit word of the resource's binary version.
+if(NOT VARNOK_INSTALLER_VERSION MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
+    message(FATAL_ERROR "VARNOK_INSTALLER_VERSION must be major.minor.patch in digits: '${VARNOK_INSTALLER_VERSION}'")
+endif()
+foreach(_part 1 2 3)
+    if(CMAKE_MATCH_${_part} GREATER 65535)
+        message(FATAL_ERROR "VARNOK_INSTALLER_VERSION parts must be at most 65535: '${VARNOK_INSTALLER_VERSION}'")
+    endif()
+    math(EXPR VARNOK_VERSION_PART${_part} "${CMAKE_MATCH_${_part}}")
+endforeach()
+
 set(VARNOK_BUILTIN_BASE_URL "${_base_url}")
 set(VARNOK_BUILTIN_PUBLIC_KEY "${_public_key}")
 set(VARNOK_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/build_config.h.in ${VARNOK_GENERATED_DIR}/build_config.h @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/installer_version.h.in ${VARNOK_GENERATED_DIR}/installer_version.h @ONLY)

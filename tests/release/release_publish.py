@@ -2,15 +2,17 @@
 """The publisher's way to a release, run for real in two copies of the source tree:
 scripts/release refuses what must not ship before it builds anything; the README's publisher's
 guide, run as written in the first copy, ends with a signed installer in the update tree that
-verifies and is served over HTTPS; a PEM certificate with an RFC 3161 time-stamp server signs
-too; the release build of the second copy, in another folder and minutes later, gives the
-same bytes as the file that was signed; and the guide's token section, run as written against a
-SoftHSM2 token made for the run, signs the tree and the installer with keys that never leave the
-token, while scripts/release names what is wrong with a token key it cannot use.
+verifies and is served over HTTPS, with a copy under its version and a winget manifest for that
+copy; a PEM certificate with an RFC 3161 time-stamp server signs a second version without
+touching the first, and a version already released is never signed over; the release build of
+the second copy, in another folder and minutes later, gives the same bytes as the file that was
+signed; and the guide's token section, run as written against a SoftHSM2 token made for the run,
+signs the tree and the installer with keys that never leave the token, while scripts/release names what is wrong with a token key it cannot use.
 
 usage: release_publish.py <client exe to publish>
 """
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -22,6 +24,9 @@ import sys
 import time
 import urllib.error
 import urllib.request
+
+import jsonschema
+import yaml
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -41,6 +46,7 @@ CA = os.path.join(WORK, "codesign")
 URL = "https://updates.example"
 DEV_KEY_HEX = os.path.join(ROOT, "tests", "fixtures", "dev-manifest-key.pub.hex")
 INSTALLER = "VarnokClientSetup.exe"
+GUIDE_VERSION, SECOND_VERSION = "1.0.0", "1.0.1"  # the guide's release, then the PEM one's
 
 
 def ca(name):
@@ -126,14 +132,18 @@ REFUSALS = [
     # The refusal names the key given and the key that signed the tree.
     ("tree_signed_by_another_key", OTHER_KEY + ".hex", P12,
      ("does not match --manifest-key", key_start(OTHER_KEY + ".hex"), key_start(OWN_KEY + ".hex"))),
+    ("version_not_digits_and_dots", OWN_KEY + ".hex", P12, "--version must be major.minor.patch",
+     "1.0.0-beta"),
+    ("version_part_past_a_16_bit_word", OWN_KEY + ".hex", P12, "each part at most 65535",
+     "1.65536.0"),
 ]
 
 
-def refusal(name, manifest_key, certificate, message):
+def refusal(name, manifest_key, certificate, message, version=GUIDE_VERSION):
     def test():
         r = run([os.path.join(ONE, "scripts", "release"), "--url", URL, "--manifest-key",
-                 manifest_key, "--tree", REFUSAL_TREE, *certificate, "--ca-file", ca("ca.pem")],
-                cwd=WORK)
+                 manifest_key, "--tree", REFUSAL_TREE, "--version", version, *certificate,
+                 "--ca-file", ca("ca.pem")], cwd=WORK)
         assert r.returncode != 0, "scripts/release accepted it"
         for part in message if isinstance(message, tuple) else (message,):
             assert part in r.stderr, f"refused without saying {part!r}: {r.stderr.strip()}"
@@ -178,6 +188,65 @@ def publisher_guide_signs_and_writes_the_installer_into_the_tree():
         key = f.read().strip()
     assert URL.encode() in data, "the installer does not carry the publisher's URL"
     assert key.encode() in data, "the installer does not carry the publisher's manifest key"
+    assert digest(versioned(GUIDE_VERSION)) == digest(SIGNED), "the versioned copy is another file"
+    winget_manifest_is_valid_and_names(GUIDE_VERSION)
+
+
+def versioned(version):
+    return os.path.join(WWW, f"VarnokClientSetup-{version}.exe")
+
+
+def version_resource(path):
+    """The binary file and product versions and the FileVersion and ProductVersion texts."""
+    with open(path, "rb") as f:
+        data = f.read()
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    assert at >= 0, f"{path} has no version resource"
+    words = struct.unpack_from("<4I", data, at + 8)
+    found = [f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+             for ms, ls in (words[:2], words[2:])]
+    for key in ("FileVersion", "ProductVersion"):
+        at = data.find((key + "\0").encode("utf-16-le"))
+        assert at >= 0, f"{path} has no {key} text"
+        at += 2 * len(key) + 2
+        while data[at:at + 2] == b"\0\0":  # the padding to the value's 32-bit boundary
+            at += 2
+        end = next(i for i in range(at, len(data), 2) if data[i:i + 2] == b"\0\0")
+        found.append(data[at:end].decode("utf-16-le"))
+    return found
+
+
+WINGET_SCHEMAS = os.path.join(HERE, "winget-schemas")
+WINGET_FILES = {"version": "Dravolt.VarnokClient.yaml",
+                "defaultLocale": "Dravolt.VarnokClient.locale.en-US.yaml",
+                "installer": "Dravolt.VarnokClient.installer.yaml"}
+
+
+def winget_manifest_is_valid_and_names(version):
+    """The release's winget manifest holds to the official schemas and names what was released:
+    the versioned copy in the tree (which carries the version in its version resource), its
+    digest, and every exit code of the installer's table."""
+    folder = os.path.join(ONE, "build", "release", "winget")
+    assert sorted(os.listdir(folder)) == sorted(WINGET_FILES.values()), os.listdir(folder)
+    docs = {}
+    for kind, name in WINGET_FILES.items():
+        with open(os.path.join(WINGET_SCHEMAS, f"manifest.{kind}.1.28.0.json")) as f:
+            schema = json.load(f)
+        with open(os.path.join(folder, name)) as f:
+            docs[kind] = yaml.safe_load(f)
+        jsonschema.Draft7Validator(schema).validate(docs[kind])
+        assert (docs[kind]["PackageVersion"], docs[kind]["ManifestType"]) == (version, kind), name
+    [installer] = docs["installer"]["Installers"]
+    assert installer["InstallerUrl"] == f"{URL}/VarnokClientSetup-{version}.exe", installer
+    assert installer["InstallerSha256"].lower() == digest(versioned(version)), "another digest"
+    with open(os.path.join(ONE, "app", "exit_codes.h")) as f:
+        table = {(int(c), r) for c, r in re.findall(r'^\s*\{(\d+), "(\w*)", u"', f.read(), re.M)}
+    listed = {(c["InstallerReturnCode"], c["ReturnResponse"])
+              for c in docs["installer"]["ExpectedReturnCodes"]}
+    assert (1618, "installInProgress") in listed and listed == {t for t in table if t[0]}, \
+        listed ^ table
+    assert version_resource(versioned(version)) == [version + ".0"] * 4, \
+        f"the version resource says {version_resource(versioned(version))}"
 
 
 def signed_installer_verifies_against_the_publishers_root_only():
@@ -213,9 +282,11 @@ def served_tree_gives_the_signed_installer_and_its_digest():
     try:
         client_side = ssl.create_default_context(cafile=ca("ca.pem"))
 
-        def get(path):
+        def get(path, cache_control=None):
             with urllib.request.urlopen("https://localhost" + path, context=client_side,
                                         timeout=30) as resp:
+                assert cache_control in (None, resp.headers["Cache-Control"]), \
+                    (path, resp.headers["Cache-Control"])
                 return resp.read()
 
         deadline = time.time() + 15
@@ -232,6 +303,8 @@ def served_tree_gives_the_signed_installer_and_its_digest():
             "the served digest is not the served installer's"
         with open(SIGNED, "rb") as f:
             assert installer == f.read(), "the served installer differs from the signed file"
+        assert get(f"/VarnokClientSetup-{GUIDE_VERSION}.exe",
+                   "public, max-age=31536000, immutable") == installer, "another versioned copy"
         with open(os.path.join(WWW, "api", "updates", "manifest"), "rb") as f:
             assert get("/api/updates/manifest") == f.read(), "the manifest is not served as published"
         client = [n for n in os.listdir(os.path.join(WWW, "api", "updates", "files"))
@@ -258,19 +331,40 @@ def served_tree_gives_the_signed_installer_and_its_digest():
         nginx.wait(10)
 
 
-def pem_certificate_with_time_stamp_server_signs():
+def release_into_the_guides_tree(version, *certificate):
+    return run([os.path.join(ONE, "scripts", "release"), "--url", URL, "--manifest-key",
+                os.path.join(ONE, "publisher", "manifest-key.hex"), "--tree", WWW,
+                "--version", version, *certificate, "--ca-file", ca("ca.pem")], cwd=ONE)
+
+
+def pem_certificate_with_time_stamp_server_signs_a_second_version():
+    first = digest(versioned(GUIDE_VERSION))
     with tsa.TimeStampServer(CA) as server:
-        r = run([os.path.join(ONE, "scripts", "release"), "--url", URL,
-                 "--manifest-key", os.path.join(ONE, "publisher", "manifest-key.hex"),
-                 "--tree", WWW, "--cert", ca("signer-chain.pem"), "--key", ca("signer.key"),
-                 "--timestamp", server.url, "--ca-file", ca("ca.pem"),
-                 "--tsa-ca-file", ca("ca.pem")], cwd=ONE)
+        r = release_into_the_guides_tree(SECOND_VERSION, "--cert", ca("signer-chain.pem"),
+                                         "--key", ca("signer.key"), "--timestamp", server.url,
+                                         "--tsa-ca-file", ca("ca.pem"))
         assert r.returncode == 0, f"scripts/release failed: {r.stderr.strip()[-1500:]}"
         assert server.requests == [("application/timestamp-query", True)], \
             f"the time-stamp server saw {server.requests}"
     r = verify(SIGNED, ca("ca.pem"), "-TSA-CAfile", ca("ca.pem"))
     assert r.returncode == 0, f"osslsigncode verify failed: {r.stdout[-800:]}"
     assert "Timestamp Server Signature verification: ok" in r.stdout, "the signature has no time stamp"
+    assert digest(versioned(GUIDE_VERSION)) == first, "the first release's copy changed"
+    assert digest(versioned(SECOND_VERSION)) == digest(SIGNED), "the new copy is another file"
+    winget_manifest_is_valid_and_names(SECOND_VERSION)
+
+
+def released_version_is_never_signed_over():
+    """Signed again (here without a time stamp), the same version has other bytes: refused with
+    the tree and the winget manifest as they were."""
+    tree_files = lambda: {n: digest(os.path.join(WWW, n))  # noqa: E731
+                          for n in os.listdir(WWW) if os.path.isfile(os.path.join(WWW, n))}
+    winget = os.path.join(ONE, "build", "release", "winget", WINGET_FILES["installer"])
+    before, manifest = tree_files(), digest(winget)
+    r = release_into_the_guides_tree(SECOND_VERSION, *P12)
+    assert r.returncode != 0, "scripts/release signed over a released version"
+    assert f"{versioned(SECOND_VERSION)} is already released with other bytes" in r.stderr, r.stderr
+    assert tree_files() == before and digest(winget) == manifest, "it wrote before refusing"
 
 
 def pe_time_stamp(path):
@@ -284,7 +378,8 @@ def release_build_in_another_folder_is_byte_identical():
     with open(os.path.join(ONE, "publisher", "manifest-key.hex")) as f:
         key = f.read().strip()
     for step in (["cmake", "--preset", "release", "-DVARNOK_BASE_URL=" + URL,
-                  "-DVARNOK_MANIFEST_PUBLIC_KEY=" + key],
+                  "-DVARNOK_MANIFEST_PUBLIC_KEY=" + key,
+                  "-DVARNOK_INSTALLER_VERSION=" + SECOND_VERSION],
                  ["cmake", "--build", "--preset", "release", "-j", "2", "--target", "VarnokClientSetup"]):
         r = run(step, cwd=TWO)
         assert r.returncode == 0, f"{' '.join(step[:3])} failed: {(r.stdout + r.stderr)[-1500:]}"
@@ -364,7 +459,8 @@ def token_refusal(name, obj, chain, message, module=None, pin_file=None):
         assert TOKEN, "no token: the token guide did not get far enough to make one"
         stamp = release_stamp()
         r = run([os.path.join(ONE, "scripts", "release"), "--url", URL, "--manifest-key",
-                 OWN_KEY + ".hex", "--tree", REFUSAL_TREE, "--cert", chain(),
+                 OWN_KEY + ".hex", "--tree", REFUSAL_TREE, "--version", GUIDE_VERSION,
+                 "--cert", chain(),
                  "--key", TOKEN.uri(obj), "--pkcs11-module", module or TOKEN.module,
                  "--pin-file", pin_file or TOKEN.pin_file, "--ca-file", ca("ca.pem")],
                 cwd=WORK, env=TOKEN.env(ENV))
@@ -395,7 +491,8 @@ harness.main([refusal(*case) for case in REFUSALS] + [
     publisher_guide_signs_and_writes_the_installer_into_the_tree,
     signed_installer_verifies_against_the_publishers_root_only,
     served_tree_gives_the_signed_installer_and_its_digest,
-    pem_certificate_with_time_stamp_server_signs,
+    pem_certificate_with_time_stamp_server_signs_a_second_version,
+    released_version_is_never_signed_over,
     release_build_in_another_folder_is_byte_identical,
     token_guide_keeps_every_private_key_in_the_token,
 ] + TOKEN_REFUSALS)
