@@ -11,6 +11,7 @@
 #include "app/hit_test.h"
 #include "app/window_state_win.h"
 #include "common/handles_win.h"
+#include "common/system_libraries_win.h"
 #include "common/text_win.h"
 
 namespace {
@@ -104,8 +105,8 @@ struct InstallerAccessible final : IAccessible {
         if (!parent) return E_POINTER;
         *parent = nullptr;
         if (!IsWindow(window)) return E_FAIL;
-        return CreateStdAccessibleObject(window, OBJID_WINDOW, __uuidof(IDispatch),
-                                         reinterpret_cast<void**>(parent));
+        return syslib::CreateStdAccessibleObject(window, OBJID_WINDOW, __uuidof(IDispatch),
+                                                 reinterpret_cast<void**>(parent));
     }
     HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
         if (!count) return E_POINTER;
@@ -351,7 +352,7 @@ LRESULT AnswerGetObject(HWND window, WPARAM wParam, LPARAM lParam) {
     if (static_cast<DWORD>(lParam) != static_cast<DWORD>(OBJID_CLIENT) || !StateOf(window))
         return DefWindowProcW(window, WM_GETOBJECT, wParam, lParam);
     ComPtr<IAccessible> object(new InstallerAccessible(window));
-    return LresultFromObject(__uuidof(IAccessible), wParam, object.get());
+    return syslib::LresultFromObject(__uuidof(IAccessible), wParam, object.get());
 }
 
 void AnnounceAccessibleChanges(InstallerState& state, HWND window) {

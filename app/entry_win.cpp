@@ -12,6 +12,7 @@
 #include "app/state.h"
 #include "app/window_win.h"
 #include "common/handles_win.h"
+#include "common/system_libraries_win.h"
 #include "common/text_win.h"
 #include "install/uninstaller.h"
 #include "ui/assets.h"
@@ -31,6 +32,10 @@ CommandLineOptions ReadCommandLine() {
 }  // namespace
 
 int RunInstallerProcess(HINSTANCE instance) {
+    // Before anything can load a library by name (COM, GDI+, the shell, the uninstaller's work):
+    // a copy of a system library planted in the folder the installer was started from must never
+    // be the one loaded. Our own loads name the system folder whatever this returns.
+    RestrictLibrarySearchToSystemFolder();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const CommandLineOptions options = ReadCommandLine();
 

@@ -1,7 +1,5 @@
 #include "app/window_win.h"
 
-#include <dwmapi.h>
-
 #include <cmath>
 
 #include "app/accessible_win.h"
@@ -12,6 +10,7 @@
 #include "app/hit_test.h"
 #include "app/state.h"
 #include "common/handles_win.h"
+#include "common/system_libraries_win.h"
 #include "ui/paint_win.h"
 
 namespace {
@@ -333,10 +332,12 @@ HWND CreateInstallerWindow(InstallerState& state) {
     if (!window) return nullptr;
     state.window = reinterpret_cast<WindowHandle>(window);
 
+    // Both results are ignored: without DWM (or its library) the window keeps square corners.
     const DWORD corner = 2;  // DWMWCP_ROUND
-    DwmSetWindowAttribute(window, 33 /* DWMWA_WINDOW_CORNER_PREFERENCE */, &corner, sizeof(corner));
+    syslib::DwmSetWindowAttribute(window, 33 /* DWMWA_WINDOW_CORNER_PREFERENCE */, &corner,
+                                  sizeof(corner));
     const MARGINS margins{1, 1, 1, 1};
-    DwmExtendFrameIntoClientArea(window, &margins);
+    syslib::DwmExtendFrameIntoClientArea(window, &margins);
     SetTimer(window, kAnimationTimerId, kAnimationTimerMs, nullptr);
     // Readers are told about changes from here on; the first view is only recorded.
     AnnounceAccessibleChanges(state, window);

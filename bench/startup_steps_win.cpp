@@ -13,6 +13,7 @@
 #include "app/state.h"
 #include "app/window_win.h"
 #include "bench/process_clock_win.h"
+#include "common/system_libraries_win.h"
 #include "ui/assets.h"
 
 namespace {
@@ -35,6 +36,7 @@ LRESULT CALLBACK SeeFirstPaint(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const double entry = MsSinceProcessCreation();
+    RestrictLibrarySearchToSystemFolder();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const double com = MsSinceProcessCreation();
     ULONG_PTR token = 0;

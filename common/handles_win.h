@@ -2,10 +2,9 @@
 #pragma once
 
 #include <windows.h>
-#include <bcrypt.h>
 #include <objbase.h>
-#include <winhttp.h>
 
+#include "common/system_libraries_win.h"
 #include "common/unique_handle.h"
 
 namespace handle_detail {
@@ -13,7 +12,7 @@ inline HANDLE InvalidFile() {
     return INVALID_HANDLE_VALUE;
 }
 inline void CloseAlgorithm(BCRYPT_ALG_HANDLE h) {
-    BCryptCloseAlgorithmProvider(h, 0);
+    syslib::BCryptCloseAlgorithmProvider(h, 0);
 }
 template <typename I>
 void ReleaseCom(I* p) {
@@ -43,10 +42,10 @@ using UniqueHandleKernel = UniqueHandle<HANDLE, &CloseHandle>;
 using UniqueFile = UniqueHandle<HANDLE, &CloseHandle, &handle_detail::InvalidFile>;
 using UniqueFind = UniqueHandle<HANDLE, &FindClose, &handle_detail::InvalidFile>;
 using UniqueRegKey = UniqueHandle<HKEY, &RegCloseKey>;
-using UniqueInternet = UniqueHandle<HINTERNET, &WinHttpCloseHandle>;
+using UniqueInternet = UniqueHandle<HINTERNET, &syslib::WinHttpCloseHandle>;
 using UniqueAlgorithm = UniqueHandle<BCRYPT_ALG_HANDLE, &handle_detail::CloseAlgorithm>;
-using UniqueHash = UniqueHandle<BCRYPT_HASH_HANDLE, &BCryptDestroyHash>;
-using UniqueKey = UniqueHandle<BCRYPT_KEY_HANDLE, &BCryptDestroyKey>;
+using UniqueHash = UniqueHandle<BCRYPT_HASH_HANDLE, &syslib::BCryptDestroyHash>;
+using UniqueKey = UniqueHandle<BCRYPT_KEY_HANDLE, &syslib::BCryptDestroyKey>;
 template <typename I>
 using ComPtr = UniqueHandle<I*, &handle_detail::ReleaseCom<I>>;
 using UniqueCoTaskString = UniqueHandle<wchar_t*, &CoTaskMemFree>;

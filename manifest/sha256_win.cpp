@@ -16,25 +16,28 @@ bool Ok(NTSTATUS status) {
 
 namespace sha256_detail {
 void CloseProvider(void* provider) {
-    BCryptCloseAlgorithmProvider(provider, 0);
+    syslib::BCryptCloseAlgorithmProvider(provider, 0);
 }
 void DestroyHash(void* hash) {
-    BCryptDestroyHash(hash);
+    syslib::BCryptDestroyHash(hash);
 }
 }  // namespace sha256_detail
 
 void Sha256Hasher::Open() {
     Close();
-    if (!Ok(BCryptOpenAlgorithmProvider(provider.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+    if (!Ok(syslib::BCryptOpenAlgorithmProvider(provider.put(), BCRYPT_SHA256_ALGORITHM, nullptr,
+                                                0)))
         return;
     // The object size differs between Windows versions (and Wine), so it is always asked for.
     DWORD length = 0;
     ULONG written = 0;
-    if (!Ok(BCryptGetProperty(provider.get(), BCRYPT_OBJECT_LENGTH,
-                              reinterpret_cast<PUCHAR>(&length), sizeof(length), &written, 0)))
+    if (!Ok(syslib::BCryptGetProperty(provider.get(), BCRYPT_OBJECT_LENGTH,
+                                      reinterpret_cast<PUCHAR>(&length), sizeof(length), &written,
+                                      0)))
         return;
     object.assign(length, 0);
-    if (!Ok(BCryptCreateHash(provider.get(), hash.put(), object.data(), length, nullptr, 0, 0)))
+    if (!Ok(syslib::BCryptCreateHash(provider.get(), hash.put(), object.data(), length, nullptr, 0,
+                                     0)))
         return;
     ready = true;
 }
@@ -45,7 +48,7 @@ bool Sha256Hasher::Update(const void* bytes, size_t count) {
     // BCryptHashData counts in 32 bits; larger inputs go in pieces.
     while (count > 0) {
         const ULONG piece = static_cast<ULONG>(std::min<size_t>(count, 0x40000000));
-        if (!Ok(BCryptHashData(hash.get(), next, piece, 0))) return false;
+        if (!Ok(syslib::BCryptHashData(hash.get(), next, piece, 0))) return false;
         next += piece;
         count -= piece;
     }
@@ -54,7 +57,7 @@ bool Sha256Hasher::Update(const void* bytes, size_t count) {
 
 bool Sha256Hasher::FinishRaw(uint8_t* digest) {
     if (!ready) return false;
-    return Ok(BCryptFinishHash(hash.get(), digest, 32, 0));
+    return Ok(syslib::BCryptFinishHash(hash.get(), digest, 32, 0));
 }
 
 namespace sha256_detail {
@@ -62,7 +65,8 @@ namespace sha256_detail {
 bool VerifyP256Digest(const uint8_t* digest, const uint8_t* signature, const uint8_t* publicKey) {
     // Declared first so that the key is destroyed before its provider is closed.
     UniqueAlgorithm ecdsa;
-    if (!Ok(BCryptOpenAlgorithmProvider(ecdsa.put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)) ||
+    if (!Ok(syslib::BCryptOpenAlgorithmProvider(ecdsa.put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr,
+                                                0)) ||
         !ecdsa)
         return false;
 
@@ -73,13 +77,13 @@ bool VerifyP256Digest(const uint8_t* digest, const uint8_t* signature, const uin
     memcpy(blob + 4, &keyBytes, 4);
     memcpy(blob + 8, publicKey, 64);
     UniqueKey key;
-    if (!Ok(BCryptImportKeyPair(ecdsa.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, key.put(), blob,
-                                sizeof(blob), 0)) ||
+    if (!Ok(syslib::BCryptImportKeyPair(ecdsa.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, key.put(),
+                                        blob, sizeof(blob), 0)) ||
         !key)
         return false;
 
-    return Ok(BCryptVerifySignature(key.get(), nullptr, const_cast<PUCHAR>(digest), 32,
-                                    const_cast<PUCHAR>(signature), 64, 0));
+    return Ok(syslib::BCryptVerifySignature(key.get(), nullptr, const_cast<PUCHAR>(digest), 32,
+                                            const_cast<PUCHAR>(signature), 64, 0));
 }
 
 }  // namespace sha256_detail

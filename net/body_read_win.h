@@ -26,8 +26,9 @@ struct FetchDeadline {
         const auto left = static_cast<DWORD>(static_cast<ULONGLONG>(overallMs) - spent);
         cut = left < static_cast<DWORD>(receiveMs);
         DWORD wait = std::min(left, static_cast<DWORD>(receiveMs));
-        WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_TIMEOUT, &wait, sizeof(wait));
-        WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &wait, sizeof(wait));
+        syslib::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_TIMEOUT, &wait, sizeof(wait));
+        syslib::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &wait,
+                                 sizeof(wait));
         return true;
     }
 };
@@ -48,7 +49,7 @@ bool ReadResponseBody(HINTERNET request, char* buffer, DWORD bufferBytes, FetchD
             return false;
         }
         DWORD available = 0;
-        const bool answered = WinHttpQueryDataAvailable(request, &available) != FALSE;
+        const bool answered = syslib::WinHttpQueryDataAvailable(request, &available) != FALSE;
         const DWORD error = answered ? 0 : GetLastError();
         if (!answered) available = 0;
         if (!destination.Batch(available, failure)) return false;

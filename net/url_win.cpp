@@ -1,8 +1,8 @@
 #include "net/url.h"
 
 #include <windows.h>
-#include <winhttp.h>
 
+#include "common/system_libraries_win.h"
 #include "common/text.h"
 #include "common/text_win.h"
 
@@ -26,7 +26,8 @@ bool SplitUrl(std::string_view url, UrlParts& parts) {
     components.dwHostNameLength = kHostUnits;
     components.lpszUrlPath = path;
     components.dwUrlPathLength = kPathUnits;
-    if (!WinHttpCrackUrl(WView(wide).data(), static_cast<DWORD>(wide.size()), 0, &components)) {
+    if (!syslib::WinHttpCrackUrl(WView(wide).data(), static_cast<DWORD>(wide.size()), 0,
+                                 &components)) {
         return false;
     }
     if (components.nScheme != INTERNET_SCHEME_HTTP && components.nScheme != INTERNET_SCHEME_HTTPS) {

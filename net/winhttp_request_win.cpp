@@ -2,11 +2,11 @@
 
 #include "common/text_win.h"
 
-decltype(&WinHttpOpen) g_winHttpOpen = &WinHttpOpen;
-decltype(&WinHttpConnect) g_winHttpConnect = &WinHttpConnect;
-decltype(&WinHttpOpenRequest) g_winHttpOpenRequest = &WinHttpOpenRequest;
-decltype(&WinHttpQueryHeaders) g_winHttpQueryHeaders = &WinHttpQueryHeaders;
-decltype(&WinHttpReadData) g_winHttpReadData = &WinHttpReadData;
+decltype(&WinHttpOpen) g_winHttpOpen = &syslib::WinHttpOpen;
+decltype(&WinHttpConnect) g_winHttpConnect = &syslib::WinHttpConnect;
+decltype(&WinHttpOpenRequest) g_winHttpOpenRequest = &syslib::WinHttpOpenRequest;
+decltype(&WinHttpQueryHeaders) g_winHttpQueryHeaders = &syslib::WinHttpQueryHeaders;
+decltype(&WinHttpReadData) g_winHttpReadData = &syslib::WinHttpReadData;
 
 OpenStep OpenHttpGet(const UrlParts& url, HttpGet& get) {
     get.session.reset(g_winHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
@@ -23,23 +23,23 @@ OpenStep OpenHttpGet(const UrlParts& url, HttpGet& get) {
 
 void ConfigureHttpGet(HINTERNET request, const HttpTimeouts& timeouts) {
     DWORD disable = WINHTTP_DISABLE_REDIRECTS;
-    WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof(disable));
-    WinHttpSetTimeouts(request, timeouts.resolveMs, timeouts.connectMs, timeouts.sendMs,
-                       timeouts.receiveMs);
+    syslib::WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof(disable));
+    syslib::WinHttpSetTimeouts(request, timeouts.resolveMs, timeouts.connectMs, timeouts.sendMs,
+                               timeouts.receiveMs);
     // The receive time-out alone does not bound the wait for the response headers everywhere
     // (Wine leaves that wait unbounded), so a server that accepts and never answers would hang
     // the install; the same bound is set for it explicitly.
     DWORD headerWait = static_cast<DWORD>(timeouts.receiveMs);
-    WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerWait,
-                     sizeof(headerWait));
+    syslib::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headerWait,
+                             sizeof(headerWait));
 }
 
 bool SendHttpGet(HINTERNET request) {
-    if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
-                            0, 0)) {
+    if (!syslib::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                    WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
         return false;
     }
-    return WinHttpReceiveResponse(request, nullptr) != FALSE;
+    return syslib::WinHttpReceiveResponse(request, nullptr) != FALSE;
 }
 
 uint32_t QueryHttpStatus(HINTERNET request) {

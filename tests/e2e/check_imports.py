@@ -1,15 +1,23 @@
-"""The shipped executables import only Windows system DLLs: no MinGW runtime beside them."""
+"""The shipped executables import only Windows' KnownDLLs: no MinGW runtime beside them, and no
+library that Windows would look for in the folder they were started from first."""
+import os
+import re
 import subprocess
 import sys
 
 import harness
 
-SYSTEM_DLLS = {
-    "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
-    "oleaut32.dll", "shlwapi.dll", "winhttp.dll", "bcrypt.dll", "gdiplus.dll", "dwmapi.dll",
-    "msvcrt.dll", "comctl32.dll", "comdlg32.dll", "crypt32.dll", "ws2_32.dll", "uxtheme.dll",
-    "oleacc.dll",
-}
+
+def known_dlls():
+    """The list the build's own check holds the installer to."""
+    text = open(os.path.join(harness.ROOT, "cmake", "CheckKnownDllImports.cmake")).read()
+    block = re.search(r"# KNOWN_DLLS_BEGIN\nset\(KNOWN_DLLS(.*?)\)\n# KNOWN_DLLS_END", text, re.S)
+    names = {name + ".dll" for name in block.group(1).split()}
+    assert {"kernel32.dll", "user32.dll", "gdiplus.dll"} <= names, names
+    return names
+
+
+SYSTEM_DLLS = known_dlls()
 
 
 def imports_of(path):
@@ -22,8 +30,8 @@ def make_test(path):
     def test():
         names = imports_of(path)
         assert names, "no imports found"
-        foreign = [n for n in names if n.lower() not in SYSTEM_DLLS and not n.lower().startswith("api-ms-win-")]
-        assert not foreign, f"imports beyond the system DLLs: {foreign}"
+        foreign = [n for n in names if n.lower() not in SYSTEM_DLLS]
+        assert not foreign, f"imports beyond KnownDLLs: {foreign}"
     test.__name__ = "test_imports_only_system_dlls_" + path.rsplit("/", 1)[-1]
     return test
 
