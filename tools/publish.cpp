@@ -237,11 +237,12 @@ bool PublishClient(const PublishRequest& request, std::string& error, std::strin
     // view from the moment the next manifest replaced its own. The lock keeps a prune out until
     // then; a publish that stops here leaves its payload unrecorded, so no prune ever takes it,
     // nor the one before it, whose replacement is not recorded either.
-    if (!g_syncFolder(updates.string(), error)) return false;
     history.push_back({request.version, request.build, fileName, digest, servedSize,
                        request.publishedAt, request.now > 0 ? request.now : UnixClock()});
-    if (WriteHistory(updates.string(), history, error)) return true;
-    error = "the manifest is in place, but the history was not written (" + error +
-            "); prune will keep this payload and the one before it";
+    if (g_syncFolder(updates.string(), error) && WriteHistory(updates.string(), history, error))
+        return true;
+    error = "the manifest is in place, but " + error +
+            "; unless the history records this publish, prune keeps its payload and the one "
+            "before it";
     return false;
 }
