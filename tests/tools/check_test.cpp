@@ -42,10 +42,7 @@ namespace {
 // key into the tree: what a publish of those bytes would have written, whatever they are.
 void SignInto(const fs::path& tree, const std::string& name, const std::string& sha256,
               uint64_t size) {
-    PublishRequest request;
-    request.version = "1.0";
-    request.build = 1;
-    request.publishedAt = kNow;
+    const PublishRequest request{"", "", "1.0", 1, "", kNow};
     std::string envelope, error;
     ASSERT_TRUE(SignToEnvelope(DevPem(), MakeLauncherManifest(request, name, sha256, size),
                                envelope, error))
