@@ -75,6 +75,20 @@ std::string SignerOf(const std::string& envelope) {
 
 }  // namespace
 
+bool CheckClientExecutable(const std::string& path, uint64_t size, std::string& error) {
+    std::string head;
+    if (!ReadHead(path, 2, head)) {
+        error = "cannot read " + path;
+        return false;
+    }
+    if (LooksLikeClientExe(head, size)) return true;
+    error = path +
+            " is not what installers take as the client: it must start with \"MZ\" "
+            "and have at least " +
+            std::to_string(kMinClientExeBytes) + " bytes (not_an_executable)";
+    return false;
+}
+
 bool ReadPublicKeyHex(const std::string& keyOrFile, std::string& publicHex, std::string& error) {
     std::string text = Lowered(Trimmed(keyOrFile));
     if (!IsKeyHex(text)) {
@@ -128,8 +142,8 @@ bool CheckUpdateTree(const CheckRequest& request, std::string& summary, std::str
     const std::string name = manifest.launcher->url.substr(kFileUrlPrefix.size());
     const std::string payload = (updates / "files" / name).string();
     uint64_t size = 0;
-    std::string digest, head;
-    if (!Sha256FileHex(Utf8ToUtf16(payload), size, digest) || !ReadHead(payload, 2, head)) {
+    std::string digest;
+    if (!Sha256FileHex(Utf8ToUtf16(payload), size, digest)) {
         error = "the manifest names " + manifest.launcher->url + ", but " + payload +
                 " is not a readable file";
         return false;
@@ -141,13 +155,7 @@ bool CheckUpdateTree(const CheckRequest& request, std::string& summary, std::str
                 (size != manifest.launcher->size_bytes ? " (size_mismatch)" : " (sha256_mismatch)");
         return false;
     }
-    if (!LooksLikeClientExe(head, size)) {
-        error = payload +
-                " is not what installers take as the client: it must start with \"MZ\" "
-                "and have at least " +
-                std::to_string(kMinClientExeBytes) + " bytes (not_an_executable)";
-        return false;
-    }
+    if (!CheckClientExecutable(payload, size, error)) return false;
     summary = manifestPath + " verifies with the key " + KeyPrefix(key) + ": launcher " +
               manifest.launcher_version + " build " + std::to_string(manifest.launcher_build) +
               ", published_at " + std::to_string(manifest.published_at) + "; " + payload +

@@ -21,6 +21,10 @@ struct CheckRequest {
 // `summary` says what was found.
 bool CheckUpdateTree(const CheckRequest& request, std::string& summary, std::string& error);
 
+// What installers check of the client once its size and digest hold: "MZ" first and at least
+// kMinClientExeBytes. `size` is the file's size; false with not_an_executable in `error`.
+bool CheckClientExecutable(const std::string& path, uint64_t size, std::string& error);
+
 // The 128 hex digits in `keyOrFile` (the text itself, or the file it names), in lower case.
 bool ReadPublicKeyHex(const std::string& keyOrFile, std::string& publicHex, std::string& error);
 

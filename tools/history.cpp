@@ -38,6 +38,7 @@ bool ReadHistory(const std::string& updatesDir, std::vector<PublishedEntry>& ent
             entry.sha256 = item.at("sha256").get<std::string>();
             entry.size_bytes = item.at("size_bytes").get<uint64_t>();
             entry.published_at = item.at("published_at").get<int64_t>();
+            entry.placed_at = item.value("placed_at", int64_t{0});
             // A name that is not one plain file below files/ is never acted on.
             if (!IsAcceptedFileUrl(std::string(kFileUrlPrefix) + entry.file))
                 throw std::invalid_argument("file");
@@ -61,6 +62,7 @@ bool WriteHistory(const std::string& updatesDir, const std::vector<PublishedEntr
         item["sha256"] = entry.sha256;
         item["size_bytes"] = entry.size_bytes;
         item["published_at"] = entry.published_at;
+        item["placed_at"] = entry.placed_at;
         list.push_back(item);
     }
     nlohmann::ordered_json value;

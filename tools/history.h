@@ -16,6 +16,9 @@ struct PublishedEntry {
     std::string sha256;
     uint64_t size_bytes = 0;
     int64_t published_at = 0;
+    // When this publish's manifest was put in place, by the publisher's clock: the moment the
+    // one before it left the origin's view (0 in entries written before it was recorded).
+    int64_t placed_at = 0;
 };
 
 // <tree>/api/updates/history.json.

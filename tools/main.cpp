@@ -215,23 +215,32 @@ void AddCheck(CLI::App& app, int& status) {
 void AddPrune(CLI::App& app, int& status) {
     struct Options {
         PruneRequest request;
-        std::string keep;
+        std::string keep, minAge;
     };
     auto options = std::make_shared<Options>();
     CLI::App* verb = app.add_subcommand(
         "prune",
         "Removes the payloads that publish recorded and that neither the current manifest nor "
-        "the newest <N> versions name. The current manifest's payload always stays; files the "
-        "history does not know are never touched.");
+        "the newest <N> versions name, once their manifest was replaced at least --min-age "
+        "seconds ago. The current manifest's payload always stays; files the history does not "
+        "know are never touched.");
     verb->add_option("--tree", options->request.treeDir, "the root of the update tree")
         ->required()
         ->type_name("<dir>");
     verb->add_option("--keep", options->keep, "how many of the newest versions keep their payloads")
         ->required()
         ->type_name("<N>");
+    verb->add_option("--min-age", options->minAge,
+                     "seconds a payload stays after its manifest was replaced (default 3600): "
+                     "edges may serve that manifest for its lifetime and their grace")
+        ->type_name("<seconds>");
     verb->callback([options, &status] {
         if (!ParseUnsigned(options->keep, options->request.keep)) {
             status = Fail("--keep must be a decimal number, got \"" + options->keep + "\"");
+            return;
+        }
+        if (!options->minAge.empty() && !ParseUnsigned(options->minAge, options->request.minAge)) {
+            status = Fail("--min-age must be a number of seconds, got \"" + options->minAge + "\"");
             return;
         }
         std::vector<std::string> removed, kept;

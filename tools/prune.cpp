@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -66,11 +68,29 @@ bool PruneTree(const PruneRequest& request, std::vector<std::string>& removed,
             versions.insert(it->version);
         if (versions.count(it->version)) keepNames.insert(it->file);
     }
+    // A payload left the origin's view when the next publish replaced the last manifest that
+    // named it. The newest entry has no recorded replacement (it is current, or a later publish
+    // stopped before recording itself) and counts as replaced now.
+    const int64_t now = request.now > 0 ? request.now : static_cast<int64_t>(std::time(nullptr));
+    std::map<std::string, int64_t> replacedAt;
+    for (size_t i = 0; i < history.size(); ++i) {
+        const PublishedEntry* next = i + 1 < history.size() ? &history[i + 1] : nullptr;
+        replacedAt[history[i].file] = !next                 ? now
+                                      : next->placed_at > 0 ? next->placed_at
+                                                            : next->published_at;
+    }
     std::set<std::string> seen;
     for (const PublishedEntry& entry : history) {
         if (!seen.insert(entry.file).second) continue;
         if (keepNames.count(entry.file)) {
             kept.push_back(entry.file);
+            continue;
+        }
+        const int64_t age = now - replacedAt[entry.file];
+        if (age < 0 || static_cast<uint64_t>(age) < request.minAge) {
+            kept.push_back(entry.file + " (its manifest was replaced " + std::to_string(age) +
+                           " s ago, under the minimum age of " + std::to_string(request.minAge) +
+                           " s)");
             continue;
         }
         const std::string path = (files / entry.file).string();

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -14,6 +15,7 @@
 #include "common/text.h"
 #include "manifest/sha256.h"
 #include "manifest/update_manifest.h"
+#include "tools/check.h"
 #include "tools/history.h"
 #include "tools/key_files.h"
 #include "tools/keys.h"
@@ -24,6 +26,10 @@ namespace {
 
 FileKind NothingInstalled(const std::u16string&) {
     return FileKind::missing;
+}
+
+int64_t UnixClock() {
+    return static_cast<int64_t>(std::time(nullptr));
 }
 
 }  // namespace
@@ -156,6 +162,8 @@ bool PublishClient(const PublishRequest& request, std::string& error, std::strin
                 " bytes; the installer accepts 1 to 268435456 bytes";
         return false;
     }
+    // A tree whose client every installer refuses would be live until the next publish.
+    if (!CheckClientExecutable(request.exePath, size, error)) return false;
     // Everything but the digest is known now: a manifest installers would refuse (a published_at
     // they take as stale or future) stops the publish before the tree is touched.
     if (!CheckManifestForInstallers(
@@ -174,31 +182,34 @@ bool PublishClient(const PublishRequest& request, std::string& error, std::strin
     std::vector<PublishedEntry> history;
     if (!lock || !ReadHistory(updates.string(), history, error)) return false;
 
-    // Temporary names start with a dot, which no manifest may name, and carry the process id so
-    // that two publishers never share one.
+    // Temporary files lie beside the manifest, outside files/ (which a server serves whole), on
+    // the same file system so that placing them is one step. Their names start with a dot, which
+    // no manifest may name and no server configured here serves, and carry the process id so that
+    // two publishers never share one.
     const std::string suffix = "." + std::to_string(getpid()) + ".tmp";
-    const fs::path servedTemp = files / (".VarnokClient-" + request.version + suffix);
+    const fs::path payloadTemp = updates / (".VarnokClient-" + request.version + suffix);
     const fs::path manifestPath = updates / "manifest";
     const fs::path manifestTemp = updates / (".manifest" + suffix);
-    fs::remove(servedTemp, ec);
+    fs::remove(payloadTemp, ec);
     fs::remove(manifestTemp, ec);
     fs::path placed;  // a payload this call added, taken back if the manifest never names it
     ScopeExit cleanUp([&] {
         std::error_code ignored;
-        fs::remove(servedTemp, ignored);
+        fs::remove(payloadTemp, ignored);
         fs::remove(manifestTemp, ignored);
         if (!placed.empty()) fs::remove(placed, ignored);
     });
 
     // The copy is what gets hashed, so the manifest describes exactly the bytes that are served.
-    if (!CopyToNewFile(request.exePath, servedTemp.string(), error)) return false;
+    if (!CopyToNewFile(request.exePath, payloadTemp.string(), error)) return false;
     uint64_t servedSize = 0;
     std::string digest;
-    if (!Sha256FileHex(Utf8ToUtf16(servedTemp.string()), servedSize, digest) ||
+    if (!Sha256FileHex(Utf8ToUtf16(payloadTemp.string()), servedSize, digest) ||
         servedSize != size) {
-        error = "cannot hash " + servedTemp.string();
+        error = "cannot hash " + payloadTemp.string();
         return false;
     }
+    if (!CheckClientExecutable(payloadTemp.string(), servedSize, error)) return false;
     const std::string fileName = PublishedFileName(request.version, digest);
     const fs::path served = files / fileName;
 
@@ -209,22 +220,29 @@ bool PublishClient(const PublishRequest& request, std::string& error, std::strin
         !WriteNewFile(manifestTemp.string(), envelope, 0644, error))
         return false;
 
-    // The payload first, so the new manifest never names a file that is not there yet; the
-    // history next, so a prune never takes a file that a manifest in view names.
+    // The payload first, so the new manifest never names a file that is not there yet.
     bool created = false;
-    if (!PlacePayload(servedTemp, served, servedSize, digest, created, error)) return false;
+    if (!PlacePayload(payloadTemp, served, servedSize, digest, created, error)) return false;
     if (created) placed = served;
     if (!g_syncFolder(files.string(), error)) return false;
-    history.push_back(
-        {request.version, request.build, fileName, digest, servedSize, request.publishedAt});
-    if (!WriteHistory(updates.string(), history, error)) return false;
     fs::rename(manifestTemp, manifestPath, ec);
     if (ec) {
         error = "cannot move " + manifestTemp.string() + " to " + manifestPath.string() + ": " +
                 ec.message();
         return false;
     }
-    placed.clear();
+    placed.clear();  // the manifest in view names it now
     if (servedName) *servedName = fileName;
-    return g_syncFolder(updates.string(), error);
+    // The history records only what went live, and when: a prune counts a payload's time out of
+    // view from the moment the next manifest replaced its own. The lock keeps a prune out until
+    // then; a publish that stops here leaves its payload unrecorded, so no prune ever takes it,
+    // nor the one before it, whose replacement is not recorded either.
+    history.push_back({request.version, request.build, fileName, digest, servedSize,
+                       request.publishedAt, request.now > 0 ? request.now : UnixClock()});
+    if (g_syncFolder(updates.string(), error) && WriteHistory(updates.string(), history, error))
+        return true;
+    error = "the manifest is in place, but " + error +
+            "; unless the history records this publish, prune keeps its payload and the one "
+            "before it";
+    return false;
 }

@@ -20,7 +20,7 @@ struct PublishRequest {
     uint64_t build = 0;   // launcher_build
     std::string outDir;   // root of the tree
     int64_t publishedAt = 0;
-    int64_t now = 0;  // the time installers are assumed to check it at; 0 or less: the clock
+    int64_t now = 0;  // the time of the publish, as installers check it; 0 or less: the clock
     std::string pkcs11Module = {};  // with a pkcs11: key: the token's module
     std::string pinFile = {};       // with a pkcs11: key: the file holding the user PIN
 };
@@ -33,13 +33,15 @@ std::string PublishedFileName(std::string_view version, std::string_view sha256)
 std::string MakeLauncherManifest(const PublishRequest& request, std::string_view fileName,
                                  std::string_view sha256, uint64_t sizeBytes);
 
-// Writes <outDir>/api/updates/files/<name>, records the publish in api/updates/history.json and
-// then writes <outDir>/api/updates/manifest, each under a temporary name first and put in place
-// only once the manifest is signed, so a reader sees the old manifest or the new one, and either
-// names a file that is there. An existing payload is never replaced: the identical file is
-// reused, other bytes under its name are refused. Earlier payloads are never removed (that is
-// PruneTree's). A failure leaves the served tree as it was. `servedName`, when given, receives
-// the payload's name.
+// Writes <outDir>/api/updates/files/<name> and then <outDir>/api/updates/manifest, each under a
+// temporary name outside files/ first and put in place only once the manifest is signed, so a
+// reader sees the old manifest or the new one, and either names a file that is there; then
+// records the publish, with the time its manifest went live (`now`, or the clock), in
+// api/updates/history.json. The client must be what installers take ("MZ", at least
+// kMinClientExeBytes). An existing payload is never replaced: the identical file is reused,
+// other bytes under its name are refused. Earlier payloads are never removed (that is
+// PruneTree's). A failure before the manifest is in place leaves the served tree as it was.
+// `servedName`, when given, receives the payload's name.
 bool PublishClient(const PublishRequest& request, std::string& error,
                    std::string* servedName = nullptr);
 

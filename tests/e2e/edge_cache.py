@@ -1,13 +1,16 @@
 """The update tree behind a real edge cache: hitch and Varnish configured by tools/edge/, nginx
-with tools/nginx-updates-paths.conf as the origin (tests/servers/edge.py). The real installer
-installs through it under Wine; installer-like clients load it while three releases are
+with tools/nginx-updates-paths.conf as the origin (tests/servers/edge.py). Spellings of a
+payload's URL share one cached copy, and dot-files and what is not served are 404 at the edge
+and the origin without reaching the origin. The real installer installs through it under Wine; installer-like clients load it while three releases are
 published; `varnok-publish verify` passes through it, and fails when a deliberately wrong edge
 keeps the manifest an hour.
 
 usage: edge_cache.py <VarnokClientSetup.exe> <VarnokClientStandIn.exe>
 """
+import http.client
 import os
 import re
+import ssl
 import subprocess
 import sys
 import time
@@ -73,6 +76,19 @@ def payload_paths(requests):
     return [p for p in requests if p.startswith("/api/updates/files/")]
 
 
+def get(port, path, host="localhost", ca=None):
+    """(status, headers, body) of one GET with exactly this request line and Host: over TLS to
+    the edge with `ca`, plain HTTP to the origin without."""
+    conn = (http.client.HTTPSConnection("localhost", port, timeout=30,
+                                        context=ssl.create_default_context(cafile=ca))
+            if ca else http.client.HTTPConnection("127.0.0.1", port, timeout=30))
+    conn.putrequest("GET", path, skip_host=True)
+    conn.putheader("Host", host)
+    conn.endheaders()
+    r = conn.getresponse()
+    return r.status, r.headers, r.read()
+
+
 # --- the checks ---------------------------------------------------------------------------------
 
 def the_installer_installs_through_the_edge():
@@ -98,6 +114,39 @@ def the_installer_installs_through_the_edge():
     assert env.read(env.CLIENT) == env.read(client), "the installed client is not the published one"
     assert hits + misses >= 2, f"the installer's requests did not pass the edge ({hits}, {misses})"
     assert len(payload_paths(origin)) == 1, f"the origin saw {origin}"
+
+
+def a_payload_has_one_spelling_and_nothing_else_reaches_the_origin():
+    fresh_tree()
+    stand_in_payload("1.0.0")
+    files = os.path.join(WWW, "api", "updates", "files")
+    name = os.listdir(files)[0]
+    path, payload = "/api/updates/files/" + name, env.read(os.path.join(files, name))
+    with open(os.path.join(files, ".VarnokClient-1.0.0.42.tmp"), "wb") as f:
+        f.write(b"MZ an unreleased build")  # what a publish once left there
+    variants = ([(path + q, "localhost") for q in ("?x=1", "?x=2", "?", "?a=1&b=2", "?" + "a" * 500,
+                                                   "#f", "?x=%2F..")] +
+                [(path, h) for h in ("evil.example", "LOCALHOST", "127.0.0.1", "a.b:1", "x")] +
+                [(p, "localhost") for p in ("/" + path, path.replace("/updates/", "//updates//"),
+                                            path.replace("/files/", "//files///"), "///" + path[1:],
+                                            "https://x.example" + path, "//" + path + "?x=3")] +
+                [("/" + path + "?x=4", "evil.example"), (path + "?y", "updates.example")])
+    hidden = ["/api/updates/files/.VarnokClient-1.0.0.42.tmp", "/api/updates/.publish.lock",
+              "/api/updates/history.json", "/api/updates/files/%2eVarnokClient-1.0.0.42.tmp",
+              "/api/updates/files/", "/api/updates/files/./" + name]
+    with edge.Edge(WWW, update_server.PORT, STATE) as e:
+        for url, host in variants + [(path, "localhost")]:
+            status, headers, body = get(update_server.PORT, url, host, e.ca_file)
+            assert status == 200 and body == payload, f"{url} (Host {host}): {status}"
+        fetched = e.origin_requests()
+        assert len(variants) == 20 and fetched == [path], f"origin fetches: {fetched[:3]}"
+        assert len(headers["X-Varnish"].split()) == 2, f"not a hit: {headers['X-Varnish']}"
+        for url in hidden:
+            status, headers, _ = get(update_server.PORT, url, ca=e.ca_file)
+            assert (status, headers["Cache-Control"]) == (404, "no-store"), (url, status)
+        assert e.origin_requests() == [path], f"the edge asked the origin {e.origin_requests()}"
+        for url in hidden[:4]:  # the origin's own answer to dot-files and the records
+            assert get(update_server.PORT + 2, url)[0] == 404, f"the origin served {url}"
 
 
 def verify_passes_through_the_edge_also_once_the_manifest_has_expired():
@@ -188,6 +237,7 @@ def a_load_run_through_the_edge_sees_every_release_without_a_failure():
 
 if __name__ == "__main__":
     harness.main([
+        a_payload_has_one_spelling_and_nothing_else_reaches_the_origin,
         the_installer_installs_through_the_edge,
         verify_passes_through_the_edge_also_once_the_manifest_has_expired,
         verify_fails_when_the_edge_keeps_the_manifest_an_hour,

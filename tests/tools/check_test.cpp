@@ -36,6 +36,22 @@ TEST(RecoverSignerKeys, FindsTheSignerAmongAtMostTwoKeysThatVerify) {
         EXPECT_TRUE(RecoverSignerKeys("abc", signature).empty()) << signature;
 }
 
+namespace {
+
+// A manifest for `name` under files/ with the given digest and size, signed with the development
+// key into the tree: what a publish of those bytes would have written, whatever they are.
+void SignInto(const fs::path& tree, const std::string& name, const std::string& sha256,
+              uint64_t size) {
+    const PublishRequest request{"", "", "1.0", 1, "", kNow};
+    std::string envelope, error;
+    ASSERT_TRUE(SignToEnvelope(DevPem(), MakeLauncherManifest(request, name, sha256, size),
+                               envelope, error))
+        << error;
+    WriteFileBytes(tree / "api/updates/manifest", envelope);
+}
+
+}  // namespace
+
 TEST(CheckUpdateTree, JudgesTheTreeAsInstallersWithTheGivenKeyWould) {
     ManifestKeyPair other;
     std::string error;
@@ -67,15 +83,20 @@ TEST(CheckUpdateTree, JudgesTheTreeAsInstallersWithTheGivenKeyWould) {
          {"size_mismatch"}},
         {"a payload too small to be the client",
          [](const fs::path& tree) {
-             WriteFileBytes(tree / "tiny.exe", "MZ but far too small");
-             std::string e;
-             ASSERT_TRUE(PublishClient(
-                 {kDevPemPath, (tree / "tiny.exe").string(), "1.1", 2, tree.string(), kNow, kNow},
-                 e));
+             const std::string tiny = "MZ but far too small";
+             WriteFileBytes(tree / "api/updates/files/tiny.exe", tiny);
+             SignInto(tree, "tiny.exe", Sha256Of(tiny), tiny.size());
          },
          "",
          kNow,
          {"not_an_executable"}},
+        {"a manifest that gives the payload's digest with another size",
+         [&](const fs::path& tree) {
+             SignInto(tree, payload.substr(18), Sha256Of(ClientBytes(70000)), 69999);
+         },
+         "",
+         kNow,
+         {"size_mismatch"}},
         {"a stale manifest", nullptr, "", kNow + 366 * 86400, {"manifest_timestamp_stale"}},
         {"a manifest over the installer's byte limit",
          [](const fs::path& tree) {
@@ -86,6 +107,15 @@ TEST(CheckUpdateTree, JudgesTheTreeAsInstallersWithTheGivenKeyWould) {
          "",
          kNow,
          {"installers read at most 524288"}},
+        {"a manifest of exactly the installer's byte limit",
+         [](const fs::path& tree) {
+             const std::string envelope = ReadFileBytes(tree / "api/updates/manifest");
+             WriteFileBytes(tree / "api/updates/manifest",
+                            envelope + std::string(524288 - envelope.size(), ' '));
+         },
+         "",
+         kNow,
+         {}},
     };
     for (const auto& c : cases) {
         ScratchDir dir;

@@ -86,9 +86,9 @@ std::string ServedName(const std::string& version, const std::string& bytes) {
 }
 
 bool PublishBytes(const ScratchDir& dir, const std::string& version, uint64_t build,
-                  const std::string& bytes, std::string& error, std::string* served) {
+                  const std::string& bytes, std::string& error, std::string* served, int64_t now) {
     WriteFileBytes(dir / "client.exe", bytes);
     return PublishClient({kDevPemPath, (dir / "client.exe").string(), version, build,
-                          (dir / "tree").string(), kNow, kNow},
+                          (dir / "tree").string(), kNow, now},
                          error, served);
 }

@@ -43,9 +43,11 @@ std::string Sha256Of(const std::string& bytes);
 // "VarnokClient-<version>-<first 16 hex digits of the bytes' SHA-256>.exe".
 std::string ServedName(const std::string& version, const std::string& bytes);
 
-// Publishes `bytes` (through <dir>/client.exe) into <dir>/tree with the development key at kNow.
+// Publishes `bytes` (through <dir>/client.exe) into <dir>/tree with the development key,
+// published_at kNow, at `now`.
 bool PublishBytes(const ScratchDir& dir, const std::string& version, uint64_t build,
-                  const std::string& bytes, std::string& error, std::string* served = nullptr);
+                  const std::string& bytes, std::string& error, std::string* served = nullptr,
+                  int64_t now = kNow);
 
 // A file installers take as the client: "MZ" and `size` bytes that differ with `seed`.
 std::string ClientBytes(size_t size, int seed = 0);

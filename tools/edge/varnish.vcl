@@ -18,5 +18,38 @@ sub vcl_recv {
     # them turn every request into a pass to the origin.
     unset req.http.Authorization;
     unset req.http.Cookie;
+    # One file has one spelling. The origin ignores a query string and merges repeated slashes,
+    # so every "?x=n" or "//" would otherwise be a full origin fetch and a new year-long object,
+    # and a few of them push the real payload out of the store. An absolute-form request line
+    # names its host, which is dropped with the rest of the host.
+    set req.url = regsub(req.url, "^[A-Za-z][A-Za-z0-9+.-]*://[^/]*", "");
+    set req.url = regsub(req.url, "[?#].*$", "");
+    set req.url = regsuball(req.url, "/{2,}", "/");
+    # Only what the origin serves is asked of it, each name spelled as installers and users spell
+    # it: no dot-file (a publish's temporary, the lock), no percent-encoding, no "." or ".."
+    # segment. The rest costs neither an origin fetch nor room in the store.
+    if (req.url !~ "^/(api/updates/manifest|api/updates/files/[A-Za-z0-9_-][A-Za-z0-9._-]*|VarnokClientSetup\.exe|VarnokClientSetup\.exe\.sha256|VarnokClientSetup-[0-9]+\.[0-9]+\.[0-9]+\.exe)$") {
+        return (synth(404));
+    }
     # From here Varnish's built-in rules decide, on the origin's headers alone.
+}
+
+# The Host a client names is not part of the file either: hitch passes any Host on, and the origin
+# serves one tree whatever it is told. One object per path, and the origin is asked by its own
+# name, so a made-up Host neither makes a copy nor picks what the origin answers.
+sub vcl_hash {
+    hash_data(req.url);
+    return (lookup);
+}
+
+sub vcl_backend_fetch {
+    # Without a Host of its own, the request gets the backend's .host_header (origin.vcl), or
+    # its address.
+    unset bereq.http.Host;
+}
+
+sub vcl_synth {
+    # Varnish never stores its own answers; caches in front of it must not either, so that a
+    # path served after a change of this file is not answered 404 from a copy.
+    set resp.http.Cache-Control = "no-store";
 }
