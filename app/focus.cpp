@@ -14,15 +14,16 @@ bool IsCheckBox(HitTarget target) {
     return target == HitTarget::DesktopShortcut || target == HitTarget::LaunchAfterInstall;
 }
 
-HitTarget Step(std::span<const HitTarget> order, HitTarget focused, bool backwards) {
+}  // namespace
+
+HitTarget StepFocus(std::span<const HitTarget> order, HitTarget focused, bool backwards) {
+    if (order.empty()) return HitTarget::None;
     const auto at = std::find(order.begin(), order.end(), focused);
     if (at == order.end()) return order.front();
     const size_t index = static_cast<size_t>(at - order.begin());
     const size_t count = order.size();
     return order[backwards ? (index + count - 1) % count : (index + 1) % count];
 }
-
-}  // namespace
 
 std::span<const HitTarget> FocusOrder(InstallStage stage) {
     switch (stage) {
@@ -63,7 +64,7 @@ KeyOutcome OutcomeOfKey(InstallStage stage, HitTarget focused, FocusKey key) {
     switch (key) {
         case FocusKey::Tab:
         case FocusKey::ShiftTab:
-            outcome.focus = Step(order, focused, key == FocusKey::ShiftTab);
+            outcome.focus = StepFocus(order, focused, key == FocusKey::ShiftTab);
             break;
         case FocusKey::Space:
             outcome.command = focused;

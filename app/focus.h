@@ -19,6 +19,10 @@ HitTarget PrimaryControl(InstallStage stage);
 // screen, otherwise the screen's primary control.
 HitTarget FocusedControl(const InstallerState& state, InstallStage stage);
 
+// The control after `focused` in `order`, or before it when `backwards`, wrapping around at
+// either end; the first control for one that is not in the order.
+HitTarget StepFocus(std::span<const HitTarget> order, HitTarget focused, bool backwards);
+
 // What a key does: where the focus goes and which command runs (None for no command).
 struct KeyOutcome {
     HitTarget focus = HitTarget::None;

@@ -38,7 +38,8 @@ bool WriteToFile(const FileOwner& file, const void* data, size_t size, uint32_t&
 bool FlushFile(const FileOwner& file, uint32_t& error);
 
 // Who may use `folder` itself when CreateFolderTree makes it. Parents made on the way always get
-// the usual inherited list, and a folder that already exists keeps whatever its owner gave it.
+// the usual inherited list, and a folder that already exists keeps whatever it had (see
+// MakeFolderPrivate).
 enum class NewFolderAccess {
     Inherited,  // what the parent passes on
     // Full control for the current user, SYSTEM and the Administrators group only, inherited by
@@ -47,10 +48,36 @@ enum class NewFolderAccess {
     Private,
 };
 
-// Creates `folder` and every missing parent. An existing folder is no error. On failure `error`
-// holds the system's error number (ERROR_ALREADY_EXISTS when a file stands in the way).
+// Creates `folder` and every missing parent. An existing folder is no error; `made`, when given,
+// tells whether this call made `folder` itself. On failure `error` holds the system's error
+// number (ERROR_ALREADY_EXISTS when a file stands in the way).
 bool CreateFolderTree(std::u16string_view folder, uint32_t& error,
-                      NewFolderAccess access = NewFolderAccess::Inherited);
+                      NewFolderAccess access = NewFolderAccess::Inherited, bool* made = nullptr);
+
+// Gives a folder that already exists the list a Private folder gets when it is made, in place of
+// the one it had; on Windows what is inside and inherits takes it too. False with the system's
+// number when the list cannot be set (only the folder's owner and administrators may).
+bool MakeFolderPrivate(std::u16string_view folder, uint32_t& error);
+
+// Who owns a folder, as far as trusting what is put into it goes.
+enum class FolderOwner {
+    CurrentUser,
+    System,          // the machine's own account (root on the host)
+    Administrators,  // the Administrators group
+    OtherUser,       // anyone else
+    NoOwners,        // a volume that keeps no owners or lists at all (FAT, exFAT)
+};
+
+struct FolderOwnerAnswer {
+    bool ok = false;  // false: the owner could not be read; `error` holds the system's number
+    FolderOwner owner = FolderOwner::OtherUser;
+    uint32_t error = 0;
+};
+
+// The owner of the folder itself, a link in its place not followed. A replaceable function with
+// the system's answer as its default, so tests can give fixed answers.
+using FolderOwnerFn = FolderOwnerAnswer (*)(const std::u16string& folder);
+extern FolderOwnerFn g_folderOwner;
 
 // Removes one file; false when it is missing or cannot be removed.
 bool RemoveFile(std::u16string_view path);

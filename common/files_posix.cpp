@@ -95,8 +95,10 @@ bool FlushFile(const FileOwner& file, uint32_t& error) {
     return false;
 }
 
-bool CreateFolderTree(std::u16string_view folder, uint32_t& error, NewFolderAccess access) {
+bool CreateFolderTree(std::u16string_view folder, uint32_t& error, NewFolderAccess access,
+                      bool* made) {
     error = 0;
+    if (made) *made = false;
     const auto host = HostPathFromWindows(folder);
     if (!host) {
         error = kErrorPathNotFound;
@@ -110,12 +112,45 @@ bool CreateFolderTree(std::u16string_view folder, uint32_t& error, NewFolderAcce
         if (path[end - 1] == '/') continue;
         const std::string prefix = path.substr(0, end);
         const mode_t mode = (end == last && access == NewFolderAccess::Private) ? 0700 : 0777;
-        if (mkdir(prefix.c_str(), mode) == 0 || IsFolder(prefix)) continue;
+        if (mkdir(prefix.c_str(), mode) == 0) {
+            if (made && end == last) *made = true;
+            continue;
+        }
+        if (IsFolder(prefix)) continue;
         error = WindowsError(errno);
         return false;
     }
     return true;
 }
+
+bool MakeFolderPrivate(std::u16string_view folder, uint32_t& error) {
+    const auto host = HostPathFromWindows(folder);
+    if (host && chmod(host->c_str(), 0700) == 0) return true;
+    error = host ? WindowsError(errno) : kErrorPathNotFound;
+    return false;
+}
+
+namespace {
+
+FolderOwnerAnswer HostFolderOwner(const std::u16string& folder) {
+    FolderOwnerAnswer answer;
+    const auto host = HostPathFromWindows(folder);
+    struct stat st {};
+    if (!host || lstat(host->c_str(), &st) != 0) {
+        answer.error = host ? WindowsError(errno) : kErrorPathNotFound;
+        return answer;
+    }
+    answer.ok = true;
+    // Root stands where SYSTEM stands on Windows: the machine's own account.
+    answer.owner = st.st_uid == geteuid() ? FolderOwner::CurrentUser
+                   : st.st_uid == 0       ? FolderOwner::System
+                                          : FolderOwner::OtherUser;
+    return answer;
+}
+
+}  // namespace
+
+FolderOwnerFn g_folderOwner = &HostFolderOwner;
 
 bool RemoveFile(std::u16string_view path) {
     const auto host = HostPathFromWindows(path);

@@ -1,6 +1,7 @@
 #include "common/files.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <algorithm>
@@ -81,9 +82,61 @@ UniqueLocalMemory PrivateFolderDescriptor(uint32_t& error) {
     return UniqueLocalMemory(descriptor);
 }
 
+// The folder itself, never what a link in its place leads to.
+UniqueFile OpenFolder(const std::u16string& path, DWORD access) {
+    return UniqueFile(CreateFileW(
+        Wz(path), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+FolderOwnerAnswer SystemFolderOwner(const std::u16string& folder) {
+    FolderOwnerAnswer answer;
+    const UniqueFile handle = OpenFolder(folder, READ_CONTROL);
+    DWORD volumeFlags = 0;
+    if (!handle || !GetVolumeInformationByHandleW(handle.get(), nullptr, 0, nullptr, nullptr,
+                                                  &volumeFlags, nullptr, 0)) {
+        answer.error = GetLastError();
+        return answer;
+    }
+    answer.ok = true;
+    if (!(volumeFlags & FILE_PERSISTENT_ACLS)) {
+        answer.owner = FolderOwner::NoOwners;
+        return answer;
+    }
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD status = GetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                         &owner, nullptr, nullptr, nullptr, &descriptor);
+    const UniqueLocalMemory ownedDescriptor(descriptor);
+    wchar_t* ownerText = nullptr;
+    if (status != ERROR_SUCCESS || owner == nullptr || !ConvertSidToStringSidW(owner, &ownerText)) {
+        answer.ok = false;
+        answer.error = status != ERROR_SUCCESS ? status
+                       : owner == nullptr      ? ERROR_INVALID_SECURITY_DESCR
+                                               : GetLastError();
+        return answer;
+    }
+    const UniqueLocalMemory ownedText(ownerText);
+    const std::u16string user = CurrentUserSid();
+    if (user.empty()) {
+        answer.ok = false;
+        answer.error = GetLastError();
+    } else if (FromWide(ownerText) == user) {
+        answer.owner = FolderOwner::CurrentUser;
+    } else if (IsWellKnownSid(owner, WinLocalSystemSid)) {
+        answer.owner = FolderOwner::System;
+    } else if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) {
+        answer.owner = FolderOwner::Administrators;
+    }
+    return answer;
+}
+
 bool CreateOneFolder(const std::u16string& path, uint32_t& error,
-                     SECURITY_ATTRIBUTES* security = nullptr) {
-    if (CreateDirectoryW(Wz(path), security)) return true;
+                     SECURITY_ATTRIBUTES* security = nullptr, bool* made = nullptr) {
+    if (CreateDirectoryW(Wz(path), security)) {
+        if (made) *made = true;
+        return true;
+    }
     const DWORD code = GetLastError();
     // A folder that is already there is what we wanted, whatever the call answered for it.
     if (IsFolder(path)) return true;
@@ -155,8 +208,10 @@ bool FlushFile(const FileOwner& file, uint32_t& error) {
     return false;
 }
 
-bool CreateFolderTree(std::u16string_view folder, uint32_t& error, NewFolderAccess access) {
+bool CreateFolderTree(std::u16string_view folder, uint32_t& error, NewFolderAccess access,
+                      bool* made) {
     error = 0;
+    if (made) *made = false;
     const size_t root = RootLength(folder);
     if (folder.size() <= root) {
         if (IsFolder(std::u16string(folder))) return true;
@@ -176,13 +231,39 @@ bool CreateFolderTree(std::u16string_view folder, uint32_t& error, NewFolderAcce
             const UniqueLocalMemory descriptor = PrivateFolderDescriptor(error);
             if (!descriptor) return false;
             SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
-            if (!CreateOneFolder(prefix, error, &security)) return false;
+            if (!CreateOneFolder(prefix, error, &security, made)) return false;
             continue;
         }
-        if (!CreateOneFolder(prefix, error)) return false;
+        // A private folder made here, without its list, does not count as made with it.
+        const bool madeAsAsked = end == last && access == NewFolderAccess::Inherited;
+        if (!CreateOneFolder(prefix, error, nullptr, madeAsAsked ? made : nullptr)) return false;
     }
     return true;
 }
+
+bool MakeFolderPrivate(std::u16string_view folder, uint32_t& error) {
+    const UniqueLocalMemory descriptor = PrivateFolderDescriptor(error);
+    if (!descriptor) return false;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL list = nullptr;
+    const UniqueFile handle = OpenFolder(std::u16string(folder), READ_CONTROL | WRITE_DAC);
+    if (!handle || !GetSecurityDescriptorDacl(descriptor.get(), &present, &list, &defaulted)) {
+        error = GetLastError();
+        return false;
+    }
+    // Protected: nothing the parent passes on is merged in. The system hands the new inheritable
+    // entries on to what is inside, so files an earlier install left there take the list too.
+    const DWORD status =
+        SetSecurityInfo(handle.get(), SE_FILE_OBJECT,
+                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, list, nullptr);
+    if (status == ERROR_SUCCESS) return true;
+    error = status;
+    return false;
+}
+
+FolderOwnerFn g_folderOwner = &SystemFolderOwner;
 
 bool RemoveFile(std::u16string_view path) {
     return DeleteFileW(Wz(std::u16string(path))) != FALSE;

@@ -1,5 +1,9 @@
 #include "install/install_worker.h"
 
+#include "common/files.h"
+#include "common/text.h"
+#include "game/local_folder.h"
+
 namespace {
 
 bool IsSeparator(char16_t c) {
@@ -27,4 +31,43 @@ bool SamePathLexically(std::u16string_view a, std::u16string_view b) {
         ++j;
     }
     return i == a.size() && j == b.size();
+}
+
+bool CreateInstallFolder(std::u16string_view folder, Failure& failure) {
+    uint32_t error = 0;
+    bool made = false;
+    if (!CreateFolderTree(folder, error, NewFolderAccess::Private, &made)) {
+        SetFailure(failure, "folder_not_created", error);
+        return false;
+    }
+    if (!IsAcceptableLocalFolder(Utf16ToUtf8(folder), true)) {
+        SetFailure(failure, "folder_refused_after_creation");
+        return false;
+    }
+    // Made just now, left by an earlier install, or made by someone else between the check and
+    // the create: whoever owns the folder can replace the client and the uninstaller in it, which
+    // run as this user. An owner that cannot be read is treated as a stranger.
+    const FolderOwnerAnswer owner = g_folderOwner(std::u16string(folder));
+    if (!owner.ok) {
+        SetFailure(failure, "folder_owner_unknown", owner.error);
+        return false;
+    }
+    switch (owner.owner) {
+        case FolderOwner::OtherUser:
+            SetFailure(failure, "folder_owned_by_other_user");
+            return false;
+        case FolderOwner::System:
+        case FolderOwner::Administrators:
+        case FolderOwner::NoOwners:
+            // The machine's administrators chose its list, and the user may not change it; a
+            // volume without owners has no list to give.
+            return true;
+        case FolderOwner::CurrentUser:
+            break;
+    }
+    // Made here, it has the list already; found, it may be from an install that left it open
+    // to everyone, and is closed now.
+    if (made || MakeFolderPrivate(folder, error)) return true;
+    SetFailure(failure, "folder_not_made_private", error);
+    return false;
 }

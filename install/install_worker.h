@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/state.h"
+#include "common/failure.h"
 
 // What the user is told, one fixed text for each way an install can fail.
 inline constexpr char16_t kFolderRefusedMessage[] = u"Please choose a local disk folder.";
@@ -39,6 +40,12 @@ bool LooksLikeClientExe(std::string_view head, uint64_t announcedSize);
 // Two paths name the same file when they are equal character for character (case counts), except
 // that '\' and '/' are one separator and a run of separators counts as one.
 bool SamePathLexically(std::u16string_view a, std::u16string_view b);
+
+// Makes the install folder with its missing parents, or takes the one that is there, and answers
+// whether the client may go into it: it must then be a real local folder, and its owner the user
+// (it is then made the user's alone), SYSTEM or the Administrators group. On false nothing has
+// been put into it and `failure` says why.
+bool CreateInstallFolder(std::u16string_view folder, Failure& failure);
 
 // The body of the install thread. Everything it reports goes through PublishProgress and
 // FailInstall; it never launches the client.

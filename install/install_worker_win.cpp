@@ -60,21 +60,6 @@ bool VerifyManifestResponse(const std::string& response, std::string_view folder
     return code.empty();
 }
 
-// Created, and afterwards still a real local folder (not a file, not a link put in its place).
-// A folder made here is the user's alone: the client and the uninstaller in it run as this user,
-// so nobody else may put files there. One that already existed keeps the list its owner chose.
-bool CreateInstallFolder(std::u16string_view folder, std::string_view folderUtf8,
-                         Failure& failure) {
-    uint32_t error = 0;
-    if (!CreateFolderTree(folder, error, NewFolderAccess::Private)) {
-        SetFailure(failure, "folder_not_created", error);
-        return false;
-    }
-    if (IsAcceptableLocalFolder(folderUtf8, true)) return true;
-    SetFailure(failure, "folder_refused_after_creation");
-    return false;
-}
-
 DownloadProgressSink ReportDownload(InstallerState& state) {
     return [&state](const DownloadProgress& report) {
         InstallProgress block;
@@ -149,7 +134,7 @@ InstallEnd InstallClient(const WorkerArgs& args, InstallRun& run) {
     const LauncherEntry& launcher = *manifest.launcher;
     run.version = manifest.launcher_version;
 
-    if (!CreateInstallFolder(args.installDir, folderUtf8, run.failure))
+    if (!CreateInstallFolder(args.installDir, run.failure))
         return Fail(run, kFolderNotCreatedMessage + args.installDir, "folder_create");
 
     run.clientPath = JoinPath(args.installDir, kClientExeName);

@@ -42,8 +42,10 @@ bool IsRemovableInstallFolder(std::u16string_view folder) {
 }
 
 std::u16string DelayedFolderRemovalCommand(std::u16string_view folder) {
-    // Two echo requests to the loopback address are cmd's one-second wait.
-    return u"cmd.exe /C ping 127.0.0.1 -n 2 >NUL & rmdir /S /Q \"" + std::u16string(folder) + u"\"";
+    // Two echo requests to the loopback address are cmd's one-second wait. /D: no AutoRun
+    // command from the registry runs first, whatever someone has set there.
+    return u"cmd.exe /D /C ping 127.0.0.1 -n 2 >NUL & rmdir /S /Q \"" + std::u16string(folder) +
+           u"\"";
 }
 
 DelayedRemovalProcess DelayedFolderRemovalProcess(std::u16string_view systemFolder,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/accessible_model.h"
@@ -125,6 +126,11 @@ TEST(AccessibleChanges, ANewScreenIsAReorderThenItsFocus) {
     const auto error = AccessibleElements(state, At(InstallStage::Error));
     EXPECT_EQ(AccessibleChanges(done, error),
               (std::vector<AccessibleEvent>{{K::Reorder, 0}, {K::Focus, 3}}));
+    // The same roles and names, but each button now stands for the other's control.
+    auto swapped = done;
+    std::swap(swapped[1].target, swapped[2].target);
+    EXPECT_EQ(AccessibleChanges(done, swapped),
+              (std::vector<AccessibleEvent>{{K::Reorder, 0}, {K::Focus, 2}}));
 }
 
 TEST(AccessibleChanges, OnOneScreenEachChangeIsAnnouncedOnce) {

@@ -46,6 +46,14 @@ TEST(FocusOrder, TabAndShiftTabWalkTheOrderAndWrapAround) {
             EXPECT_EQ(OutcomeOfKey(stage, order[i], FocusKey::Tab).command, None);
         }
     }
+    // The screens have 1, 2 and 4 controls, counts at which a wrap that underflows still lands
+    // on the last one; a screen of 3 or 5 would not.
+    for (const std::vector<HitTarget>& order :
+         {std::vector{Browse, DesktopShortcut, Primary},
+          std::vector{Browse, DesktopShortcut, LaunchAfterInstall, Primary, Secondary}}) {
+        EXPECT_EQ(StepFocus(order, order.front(), true), order.back());
+        EXPECT_EQ(StepFocus(order, order.back(), false), order.front());
+    }
 }
 
 struct KeyCase {

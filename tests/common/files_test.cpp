@@ -11,7 +11,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#include <aclapi.h>
 #include <sddl.h>
 #else
 #include <sys/stat.h>
@@ -43,37 +42,16 @@ TEST(CreateFolderTree, MakesEveryMissingParentAndAcceptsWhatExists) {
     for (const std::u16string& form :
          {U16(deep), U16(deep) + u"\\", U16(scratch.path()), U16(scratch / "a") + u"\\\\b"}) {
         uint32_t error = 12345;
-        EXPECT_TRUE(CreateFolderTree(form, error)) << fs::path(form) << " error " << error;
+        bool made = false;
+        EXPECT_TRUE(CreateFolderTree(form, error, NewFolderAccess::Inherited, &made))
+            << fs::path(form) << " error " << error;
         EXPECT_EQ(error, 0u);
+        EXPECT_EQ(made, form == U16(deep)) << fs::path(form);
     }
     EXPECT_TRUE(fs::is_directory(deep));
 }
 
-// Who the system lets use a folder: its access list as SDDL ("D:P(A;OICI;FA;;;SY)...") on
-// Windows, its permission bits ("700") on the host.
-std::string AccessOf(const fs::path& folder) {
-#ifdef _WIN32
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
-        return "unreadable";
-    wchar_t* text = nullptr;
-    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
-                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
-    LocalFree(descriptor);
-    const std::string sddl = text ? fs::path(text).string() : "unconvertible";
-    LocalFree(text);
-    return sddl;
-#else
-    struct stat st {};
-    stat(folder.c_str(), &st);
-    char mode[8];
-    snprintf(mode, sizeof mode, "%o", st.st_mode & 07777);
-    return mode;
-#endif
-}
-
-// What AccessOf shows for a folder only its user (and on Windows SYSTEM and Administrators) may
+// What FolderAccess shows for a folder only its user (and on Windows SYSTEM and Administrators) may
 // use, with nothing inherited from the parent.
 std::string PrivateAccess() {
 #ifdef _WIN32
@@ -99,27 +77,27 @@ TEST(CreateFolderTree, APrivateFolderIsTheUsersAloneButOnlyWhenThisCallMakesIt) 
     const fs::path leaf = existing / "made" / "VarnokClient";
     const fs::path twice = existing / "made" / "Twice";  // given with two trailing separators
     fs::create_directories(existing);
-    const std::string usual = AccessOf(existing);
+    const std::string usual = FolderAccess(existing);
     uint32_t error = 0;
     ASSERT_TRUE(CreateFolderTree(U16(leaf) + u"\\", error, NewFolderAccess::Private)) << error;
     ASSERT_TRUE(CreateFolderTree(U16(twice) + u"\\\\", error, NewFolderAccess::Private)) << error;
     ASSERT_TRUE(CreateFolderTree(U16(existing), error, NewFolderAccess::Private)) << error;
     ASSERT_TRUE(CreateFolderTree(U16(existing / "plain"), error)) << error;
-    EXPECT_EQ(AccessOf(existing / "made"), usual) << "a parent made on the way";
-    EXPECT_EQ(AccessOf(existing), usual) << "a folder that was there keeps its own list";
-    EXPECT_EQ(AccessOf(existing / "plain"), usual) << "a folder made without the private flag";
+    EXPECT_EQ(FolderAccess(existing / "made"), usual) << "a parent made on the way";
+    EXPECT_EQ(FolderAccess(existing), usual) << "a folder that was there keeps its own list";
+    EXPECT_EQ(FolderAccess(existing / "plain"), usual) << "a folder made without the private flag";
     if (RunningUnderWine()) {
         // Measured: Wine keeps no list of its own here; it answers one made from the Unix mode
         // (owner and SYSTEM, plus Everyone for the group and other bits), and narrows that mode
         // to the owner from the list it is given. It can show that the others lost access.
         EXPECT_NE(usual.find(";WD)"), std::string::npos) << usual;
-        EXPECT_EQ(AccessOf(leaf).find(";WD)"), std::string::npos) << AccessOf(leaf);
-        EXPECT_EQ(AccessOf(twice).find(";WD)"), std::string::npos) << AccessOf(twice);
+        EXPECT_EQ(FolderAccess(leaf).find(";WD)"), std::string::npos) << FolderAccess(leaf);
+        EXPECT_EQ(FolderAccess(twice).find(";WD)"), std::string::npos) << FolderAccess(twice);
         GTEST_SKIP() << "Wine answers a list made from the Unix mode, never the protected list "
                         "with SYSTEM and Administrators that Windows stores";
     }
-    EXPECT_EQ(AccessOf(leaf), PrivateAccess());
-    EXPECT_EQ(AccessOf(twice), PrivateAccess());
+    EXPECT_EQ(FolderAccess(leaf), PrivateAccess());
+    EXPECT_EQ(FolderAccess(twice), PrivateAccess());
 }
 
 TEST(CreateFolderTree, AFileInTheWayFailsWithTheSystemsNumber) {

@@ -353,7 +353,8 @@ class Row:
     earlier: bool = False                  # an earlier client in the install folder
     no_folder: bool = False                # the fault comes before the folder is made
     file_asked: bool = False               # the fault shows only once the file was asked for
-    disk: Optional[str] = None             # "tmpfs", "file-in-place", "running-client"
+    # "tmpfs", "file-in-place", "other-owner", "running-client"
+    disk: Optional[str] = None
     user: str = "install"         # "install", "cancel", "cancel-connecting", "kill-then-install"
     timeout: float = 60.0
     # (step, code, [accepted number lines]) copied by Ctrl+C on the Error screen; [] for none
@@ -505,6 +506,10 @@ ROWS = [
     Row("disk: an install folder that cannot be created", NOT_CREATED + env.FOLDER_WIN,
         never=(FILE,), disk="file-in-place",
         reason=("folder_create", "folder_not_created", ["Windows error: 183"])),
+    # Wine shows a folder of any other Unix user as owned by one stranger (Anonymous Logon).
+    Row("disk: an install folder another user made first", NOT_CREATED + env.FOLDER_WIN,
+        never=(FILE,), disk="other-owner",
+        reason=("folder_create", "folder_owned_by_other_user", [])),
     # Windows refuses to replace a running program's file as a sharing violation (32) or, for
     # a mapped image, access denied (5).
     Row("disk: the client executable held open by a running client", CLIENT_RUNNING,
@@ -613,6 +618,11 @@ def run_row(row):
         if row.disk == "file-in-place":
             with open(env.FOLDER, "wb") as f:
                 f.write(b"not a folder")
+        if row.disk == "other-owner":
+            if os.geteuid() != 0:
+                raise harness.Skip("a folder owned by another user can be made only as root")
+            os.makedirs(env.FOLDER)
+            os.chown(env.FOLDER, 65534, 65534)  # nobody
         if row.disk == "running-client":
             os.makedirs(env.FOLDER)
             shutil.copyfile(STANDIN, env.CLIENT)
@@ -642,6 +652,8 @@ def run_row(row):
             assert not os.path.lexists(env.FOLDER), "the install folder was created"
         if row.disk == "file-in-place":
             assert env.read(env.FOLDER) == b"not a folder", "the file in the folder's place changed"
+        if row.disk == "other-owner":
+            assert os.listdir(env.FOLDER) == [], f"written into: {os.listdir(env.FOLDER)}"
         if row.expect == DONE:
             assert env.read(place.client) == payload, "the installed client is not the payload"
         if small_disk:

@@ -6,6 +6,7 @@ message on the Error screen, compared with the same message painted by the probe
 import hashlib
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -143,19 +144,40 @@ def folder_access(folder_win):
     return r.stdout.strip()
 
 
+def others_may_write(sddl):
+    """Whether an access list lets Everyone (WD) add or change files (FILE_WRITE_DATA, 0x2)."""
+    masks = re.findall(r"\(A;[A-Z]*;(\w+);;;WD\)", sddl)
+    return any(m == "FA" or (m.startswith("0x") and int(m, 16) & 0x2) for m in masks)
+
+
 def test_the_folder_an_install_makes_is_closed_to_other_users():
-    env.clean_slate()
-    env.install_once(EXE, STANDIN)
-    made = folder_access(env.FOLDER_WIN)
-    parent = folder_access(env.FOLDER_WIN.rsplit("\\", 1)[0])
-    # These tests run under Wine, which keeps no list of its own: it answers one made from the
-    # Unix mode (Everyone, WD, for the group and other bits) and narrows that mode to the owner
-    # from the list it is given.
-    assert ";WD)" in parent, f"the parent's list does not show other users: {parent}"
-    assert ";WD)" not in made, f"other users may use the install folder: {made}"
+    """Made by the install, or the user's own folder found open to everyone (as an install that
+    gave no list of its own left it)."""
+    for found in (False, True):
+        env.clean_slate()
+        if found:
+            os.makedirs(env.FOLDER)
+            os.chmod(env.FOLDER, 0o777)
+            assert others_may_write(folder_access(env.FOLDER_WIN)), "the found folder is not open"
+        env.install_once(EXE, STANDIN)
+        made = folder_access(env.FOLDER_WIN)
+        parent = folder_access(env.FOLDER_WIN.rsplit("\\", 1)[0])
+        # These tests run under Wine, which keeps no list of its own: it answers one made from
+        # the Unix mode (Everyone, WD, for the group and other bits) and narrows that mode to the
+        # owner from the list it is given.
+        assert ";WD)" in parent, f"the parent's list does not show other users: {parent}"
+        if not found:
+            assert ";WD)" not in made, f"other users may use the install folder: {made}"
+        # Wine merges the parent's inheritable entries into a list set on a folder that exists
+        # (measured): others may still read a found folder, but no longer write into it.
+        assert not others_may_write(made), f"other users may write into the found folder: {made}"
     if made.startswith("D:("):
         raise harness.Skip("Wine answers a list made from the Unix mode, never the protected "
-                           f"list with SYSTEM and Administrators that Windows stores: {made}")
+                           f"list with SYSTEM and Administrators that Windows stores: {made}; "
+                           "it merges the parent's entries into the list set on a found folder; "
+                           "and it shows every owner but the user as one stranger, so a found "
+                           "folder of SYSTEM or the Administrators group, which an install "
+                           "takes as it is, cannot be made here")
     assert made.startswith("D:P(") and made.count("(A;OICI;FA;;;") == 3, made
     assert "(A;OICI;FA;;;SY)" in made and "(A;OICI;FA;;;BA)" in made, made
 

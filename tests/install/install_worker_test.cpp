@@ -1,12 +1,64 @@
-// The worker's own two judgements: whether a downloaded file can be the client, and whether the
-// running installer already is the uninstaller it would copy itself to.
+// The worker's own judgements: whether a folder's owner lets the client go into it, whether a
+// downloaded file can be the client, and whether the running installer already is the
+// uninstaller it would copy itself to.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
+#include "common/files.h"
+#include "common/scoped_override.h"
+#include "common/text.h"
 #include "install/install_worker.h"
+#include "tests/game/real_folders.h"
+#include "tests/support/scratch.h"
 
 namespace {
+
+FolderOwnerAnswer g_fixedOwner;
+
+TEST(CreateInstallFolder, TakesAFolderOnlyFromATrustedOwnerAndMakesTheUsersOwnPrivate) {
+    using enum FolderOwner;
+    struct Case {
+        const char* what;
+        std::optional<FolderOwnerAnswer> owner;  // none: the system's answer
+        const char* code;                        // empty: the folder is taken
+    };
+    const Case cases[] = {
+        {"mine", std::nullopt, ""},
+        {"SYSTEM's", FolderOwnerAnswer{true, System}, ""},
+        {"the Administrators'", FolderOwnerAnswer{true, Administrators}, ""},
+        {"on FAT", FolderOwnerAnswer{true, NoOwners}, ""},
+        {"another user's", FolderOwnerAnswer{true, OtherUser}, "folder_owned_by_other_user"},
+        {"unreadable", FolderOwnerAnswer{false, CurrentUser, 5}, "folder_owner_unknown"},
+    };
+    ScratchDir scratch;
+    uint32_t error = 0;
+    // The list the file layer gives a folder it makes private.
+    ASSERT_TRUE(CreateFolderTree(Utf8ToUtf16(FolderText(scratch / "new")), error,
+                                 NewFolderAccess::Private));
+    const std::string privateAccess = FolderAccess(scratch / "new");
+    for (const Case& c : cases) {
+        const std::filesystem::path folder = scratch / c.what / "VarnokClient";
+        std::filesystem::create_directories(folder);
+        const std::string before = FolderAccess(folder);
+        g_fixedOwner = c.owner.value_or(FolderOwnerAnswer{});
+        const FolderOwnerFn fixed = [](const std::u16string&) { return g_fixedOwner; };
+        ScopedOverride<FolderOwnerFn> owner(g_folderOwner, c.owner ? fixed : g_folderOwner);
+        Failure failure;
+        EXPECT_EQ(CreateInstallFolder(Utf8ToUtf16(FolderText(folder)), failure), !*c.code)
+            << c.what;
+        EXPECT_EQ(failure.code, c.code) << c.what;
+        EXPECT_EQ(failure.number, g_fixedOwner.error) << c.what;
+        if (c.owner || !RunningUnderWine()) {  // see below
+            EXPECT_EQ(FolderAccess(folder), c.owner ? before : privateAccess) << c.what;
+        }
+    }
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Wine merges the parent's inheritable entries into a list set as "
+                        "protected on a folder that exists, so a found folder of the user's "
+                        "never shows the list a new one gets";
+}
 
 TEST(LooksLikeClientExe, NeedsMzAndAtLeast64KiBAnnounced) {
     struct Case {

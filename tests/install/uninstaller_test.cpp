@@ -56,8 +56,9 @@ TEST(IsRemovableInstallFolder, OnlyALocalFolderNamedVarnokThatCmdTakesLiterally)
 TEST(DelayedFolderRemovalCommand, WaitsASecondThenRemovesTheQuotedFolderQuietly) {
     const std::u16string command = DelayedFolderRemovalCommand(u"C:\\Games\\VarnokClient");
     EXPECT_EQ(command,
-              u"cmd.exe /C ping 127.0.0.1 -n 2 >NUL & rmdir /S /Q \"C:\\Games\\VarnokClient\"");
-    EXPECT_EQ(command.find(u"C:\\Games"), 51u);
+              u"cmd.exe /D /C ping 127.0.0.1 -n 2 >NUL & rmdir /S /Q "
+              u"\"C:\\Games\\VarnokClient\"");
+    EXPECT_EQ(command.find(u"C:\\Games"), 54u);
 
     // Started by full path from the system folder: never a cmd.exe or ping.exe someone put into
     // the install folder or beside it.

@@ -33,3 +33,7 @@ void RemoveTreeNoFollow(const std::filesystem::path& root);
 // True in a Windows test process that Wine runs: where Wine differs from Windows, a test says so
 // by name instead of passing silently.
 bool RunningUnderWine();
+
+// Who the system lets use a folder: its access list as SDDL ("D:P(A;OICI;FA;;;SY)...") on
+// Windows, its permission bits ("700") on the host.
+std::string FolderAccess(const std::filesystem::path& folder);

@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <system_error>
 
 #include "tests/support/scratch.h"
@@ -10,4 +13,12 @@ void RemoveTreeNoFollow(const std::filesystem::path& root) {
 
 bool RunningUnderWine() {
     return false;
+}
+
+std::string FolderAccess(const std::filesystem::path& folder) {
+    struct stat st {};
+    if (stat(folder.c_str(), &st) != 0) return "unreadable";
+    char mode[8];
+    snprintf(mode, sizeof mode, "%o", static_cast<unsigned>(st.st_mode & 07777));
+    return mode;
 }
