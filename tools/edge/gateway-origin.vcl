@@ -6,15 +6,19 @@
 backend origin {
     .host = "127.0.0.1";
     .port = "7480";
+    # varnish.vcl asks every origin by the backend's own host name: here the gateway's.
+    .host_header = "127.0.0.1:7480";
     .connect_timeout = 5s;
     .first_byte_timeout = 20s;
     .between_bytes_timeout = 20s;
 }
 
-sub vcl_recv {
-    # A query string would turn the object into an S3 call on the bucket (?acl, ?list-type=2).
-    set req.url = "/varnok-updates" + regsub(req.url, "\?.*$", "");
-    set req.http.Host = "127.0.0.1:7480";
+sub vcl_backend_fetch {
+    # After varnish.vcl's vcl_recv has made the path one of the served ones, without a query
+    # string (which would turn the object into an S3 call on the bucket, ?acl or ?list-type=2);
+    # the cache keeps the path installers ask for, and only the request to the gateway names the
+    # bucket.
+    set bereq.url = "/varnok-updates" + bereq.url;
 }
 
 sub vcl_backend_response {
