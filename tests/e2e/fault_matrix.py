@@ -628,6 +628,8 @@ def run_row(row, silent=False):
             before = env.read(env.CLIENT)
             running = harness.start_wine([env.CLIENT, "--show-window"])
             harness.wait_until(env.launches, "the running client")
+            # Shown before the row starts: a silent run watches for windows that appear.
+            harness.wait_for_window(r"Varnok Client \(stand-in\)")
 
         if not row.cert:
             assert not port_open(), f"something listens on {PORT}: no refused connection"
@@ -748,7 +750,8 @@ def silent_outcome(row, place, server, payload):
             if w:
                 w.close()
     code = env.install_silently(RUN_PROBE, EXE, args, timeout=row.timeout + 60)
-    assert code == row.code, f"exit code {code}, expected {row.code}; requests {server and server.requests()}"
+    asked = server.requests() if server else "no server"
+    assert code == row.code, f"exit code {code}, expected {row.code}; requests {asked}"
 
 
 def tidy(row):
