@@ -2,17 +2,14 @@
 // joined and the cancel request cleared on Retry, and a clean failure when no thread can start.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <future>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "app/install_start.h"
-#include "app/silent_install.h"
 #include "app/state.h"
 #include "common/scoped_override.h"
-#include "install/install_worker.h"
 
 namespace {
 
@@ -30,22 +27,6 @@ std::thread StartHeldWorker(WorkerArgs args) {
     return std::thread([gate, args] {
         gate.wait();
         FailInstall(*args.state, u"held worker failed");
-    });
-}
-
-// A worker that records what it was given and, a moment later, ends with g_end.
-InstallProgress g_end;
-std::vector<WorkerArgs> g_given;
-std::thread StartWorkerEndingWithGEnd(WorkerArgs args) {
-    g_given.push_back(args);
-    return std::thread([args] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // a caller must wait
-        if (g_end.stage == InstallStage::Error) {
-            FailInstall(*args.state, g_end.errorText, g_end.failure);
-        } else {
-            args.state->workerBusy.exchange(false);
-            PublishProgress(*args.state, g_end, true);
-        }
     });
 }
 
@@ -147,48 +128,6 @@ TEST_F(StartInstallTest, AWorkerThatCannotBeStartedEndsOnTheErrorScreenReadyForR
         EXPECT_EQ(SnapshotProgress(state_).failure.code, row.code);
         EXPECT_FALSE(state_.workerBusy.load());
         EXPECT_FALSE(state_.worker.joinable());
-    }
-}
-
-TEST(SilentInstall, TheWorkerGetsTheCommandLinesChoicesAndItsEndIsTheExitCode) {
-    ScopedOverride<WorkerThreadStarter> starter{g_startWorkerThread, &StartWorkerEndingWithGEnd};
-    InstallProgress done;
-    done.stage = InstallStage::Done;
-    InstallProgress running;
-    running.stage = InstallStage::Error;
-    running.errorText = kClientRunningMessage;
-    InstallProgress refused = running;
-    refused.errorText = kFolderRefusedMessage;
-    const struct {
-        std::vector<std::u16string> args;
-        InstallProgress end;
-        std::u16string folder;
-        bool desktop;
-        int code;
-    } rows[] = {
-        {{}, done, u"C:\\Default\\VarnokClient", true, 0},
-        {{u"--install-dir", u"D:\\Games", u"--no-desktop-shortcut"},
-         running,
-         u"D:\\Games\\VarnokClient",
-         false,
-         19},
-        {{u"--install-dir", u"D:\\Games\\VarnokClient"}, done, u"D:\\Games\\VarnokClient", true, 0},
-        // Refused by the folder rules: handed on as given, for the worker's own check to refuse.
-        {{u"--install-dir", u"\\\\server\\share"}, refused, u"\\\\server\\share", true, 10},
-    };
-    for (const auto& row : rows) {
-        std::vector<std::u16string> args{u"setup.exe", u"--silent"};
-        args.insert(args.end(), row.args.begin(), row.args.end());
-        InstallerState state;
-        state.installDir = u"C:\\Default\\VarnokClient";
-        g_end = row.end;
-        g_given.clear();
-        EXPECT_EQ(RunSilentInstall(state, ParseCommandLine(args)), row.code);
-        EXPECT_FALSE(state.worker.joinable()) << "returned before the worker ended";
-        EXPECT_FALSE(state.launchAfterInstall);
-        ASSERT_EQ(g_given.size(), 1u);
-        EXPECT_EQ(g_given[0].installDir, row.folder);
-        EXPECT_EQ(g_given[0].createDesktopShortcut, row.desktop);
     }
 }
 

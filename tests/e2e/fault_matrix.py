@@ -364,20 +364,19 @@ class Row:
 
 
 def before_folder(name, expect, manifest=Row.manifest, cert="localhost", never=(FILE,),
-                  extra_routes=None, timeout=60.0, reason=None, code=None):
+                  extra_routes=None, timeout=60.0, **more):
     """A fault found before the install folder is made: no folder afterwards, no client file
     asked for."""
     return Row(name, expect, manifest=manifest, cert=cert, never=tuple(never),
-               extra_routes=extra_routes or {}, no_folder=True, timeout=timeout, reason=reason,
-               code=code)
+               extra_routes=extra_routes or {}, no_folder=True, timeout=timeout, **more)
 
 
 def in_download(name, expect, file, payload=client_payload, manifest=Row.manifest, never=(),
-                extra_routes=None, timeout=60.0, reason=None, code=None):
+                extra_routes=None, timeout=60.0, **more):
     """A fault found in or after the download: an earlier client is there and stays."""
     return Row(name, expect, manifest=manifest, file=file, payload=payload, never=tuple(never),
                extra_routes=extra_routes or {}, earlier=True, file_asked=FILE not in never,
-               timeout=timeout, reason=reason, code=code)
+               timeout=timeout, **more)
 
 
 # The numbers a refused certificate may come with: a secure failure on Windows (12175); Wine's
@@ -518,7 +517,7 @@ ROWS = [
         reason=("replace_client", "replace_failed", ["Windows error: 32", "Windows error: 5"]),
         code=19),
     # Silently: a second silent run meanwhile ends with 1618 at once, and a window waits on
-    # Connecting until the first run is killed, then installs.
+    # Connecting (Cancel still works) until the first run is killed, then installs.
     Row("disk: the process killed during a download, then a new install", DONE,
         file=lambda p: drip(p), file_asked=True, user="kill-then-install", code=0),
     Row("manifest: exactly 524,288 bytes installs", DONE,
@@ -729,26 +728,27 @@ def silent_outcome(row, place, server, payload):
     args = ["--install-dir", place.win[:-len("\\VarnokClient")]] if place is not DEFAULT else []
     if row.user == "kill-then-install":
         first = harness.start_wine([EXE, "--silent"] + args)
-        w = None
         try:
-            harness.wait_until(lambda: place.parts(), "the download to start", timeout=30)
+            harness.wait_until(place.parts, "the download to start", timeout=30)
             assert env.install_silently(RUN_PROBE, EXE, args) == 1618
             w = installer_window.Window(EXE)
-            w.click(*LAUNCH_ROW)
-            w.click(*INSTALL)
-            time.sleep(2)  # time for a window that did not wait to ask for the manifest
-            assert server.requests().count(MANIFEST) == 1, server.requests()
-            wait_screen(w, server, is_installing, "the Connecting screen", 6)
-            server.set_route(FILE, ok(payload))
-            first.kill()  # as a deployment tool ends a run it gave up on
-            first.wait(20)
-            wait_screen(w, server, is_done, "the Done screen once the lock was free", 90)
-        finally:
-            if first.poll() is None:
-                first.kill()
-                first.wait(20)
-            if w:
+            try:
+                w.click(*LAUNCH_ROW)
+                w.click(*INSTALL)
+                wait_screen(w, server, is_installing, "the Connecting screen", 6)
+                w.click(*INSTALL)  # Cancel ends the wait, and Install waits again
+                wait_screen(w, server, is_ready, "the Ready screen after Cancel", 6)
+                w.click(*INSTALL)
+                time.sleep(2)  # time for a window that did not wait to ask for the manifest
+                assert server.requests().count(MANIFEST) == 1, server.requests()
+                server.set_route(FILE, ok(payload))
+                first.kill()  # as a deployment tool ends a run it gave up on
+                wait_screen(w, server, is_done, "the Done screen once the lock was free", 90)
+            finally:
                 w.close()
+        finally:
+            first.kill()
+            first.wait(20)
     code = env.install_silently(RUN_PROBE, EXE, args, timeout=row.timeout + 60)
     asked = server.requests() if server else "no server"
     assert code == row.code, f"exit code {code}, expected {row.code}; requests {asked}"

@@ -163,46 +163,40 @@ def uninstall_command():
 
 
 def windows_path(path):
-    """A Linux path as the prefix's programs name it (through drive Z:)."""
     return "Z:" + path.replace("/", "\\")
 
 
 def visible_windows():
-    """Every window the X display shows: any name, class or instance name."""
-    out = harness.xdotool("search", "--onlyvisible", "--name", "--class", "--classname", "",
-                          check=False)
-    return set(out.split())
+    """Every window the display shows, whatever its name, class or instance name."""
+    return set(harness.xdotool("search", "--onlyvisible", "--name", "--class", "--classname", "",
+                               check=False).split())
 
 
-def run_unattended(probe, command_line, during=None, timeout=150.0):
-    """`command_line` started as a deployment tool starts it (the probe creates the process with
-    that line and waits for it alone), while the display is watched: the run's exit code, all 32
-    bits of it, and the windows that appeared at any moment of the run. `during`, when given, is
-    called once the run has started and before it is waited for."""
-    before = visible_windows()
-    proc = subprocess.Popen(["wine", probe, command_line], env=harness.wine_env(),
-                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                            stderr=subprocess.DEVNULL)
-    appeared, deadline = set(), time.time() + timeout
+def run_unattended(probe, line, timeout=150.0):
+    """`line` started as a deployment tool starts it (the probe creates the process and waits for
+    it alone) while the display is watched: its whole exit code, and the windows that appeared
+    at any moment of the run."""
+    before, appeared = visible_windows(), set()
+    proc = subprocess.Popen(["wine", probe, line], env=harness.wine_env(), stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     try:
-        if during:
-            during()
+        deadline = time.time() + timeout
         while proc.poll() is None:
-            assert time.time() < deadline, f"{command_line} did not end within {timeout} s"
+            assert time.time() < deadline, f"{line} did not end within {timeout} s"
             appeared |= visible_windows() - before
         out = proc.communicate(timeout=30)[0].decode("utf-8", "replace").split()
     finally:
         if proc.poll() is None:
             proc.kill()
             proc.wait(20)
-    assert len(out) == 2 and out[0] == "exit", f"the probe could not start {command_line}: {out}"
+    assert len(out) == 2 and out[0] == "exit", f"the probe could not start {line}: {out}"
     return int(out[1]), appeared
 
 
-def install_silently(probe, exe, args=(), during=None, timeout=150.0):
-    """`exe --silent args` run unattended: its exit code once it has shown nothing at all."""
+def install_silently(probe, exe, args=(), timeout=150.0):
+    """`exe --silent args` run unattended: its exit code, once it has shown nothing at all."""
     line = subprocess.list2cmdline([windows_path(exe), "--silent"] + list(args))
-    code, appeared = run_unattended(probe, line, during, timeout)
+    code, appeared = run_unattended(probe, line, timeout)
     names = [harness.xdotool("getwindowname", w, check=False) for w in appeared]
     assert not appeared, f"{line} showed windows: {names}"
     return code
