@@ -7,11 +7,11 @@
 
 #include "common/handles_win.h"
 
-// "Local\" is the user's logon session: an install is the user's own (HKEY_CURRENT_USER, the
-// user's folders), so other users signed in on the same machine install side by side, each in a
-// session of their own, while every install of one user, window or silent, meets this one name.
-// A "Global\" name would make one user's install wait for another's, and another user could
-// create it first to block installs for everyone.
+// "Local\" is the logon session: an install is the user's own (HKEY_CURRENT_USER, the user's
+// folders), so other users signed in on the same machine install side by side, each in a
+// session of their own, while every install of the session, window or silent, meets this name.
+// A "Global\" name would make one user's install wait for another's, and would let another
+// user create it first and hold every install back.
 inline constexpr wchar_t kInstallMutexName[] = L"Local\\VarnokClientSetup.Install";
 
 enum class InstallLockResult {
