@@ -13,6 +13,12 @@ CommandLineOptions ParseCommandLine(const std::vector<std::u16string>& args) {
             options.previewPath = args[++i];
         } else if (arg == u"--stage" && hasValue) {
             options.stageName = args[++i];
+        } else if (arg == u"--silent") {
+            options.silent = true;
+        } else if (arg == u"--install-dir" && hasValue) {
+            options.installDir = args[++i];
+        } else if (arg == u"--no-desktop-shortcut") {
+            options.noDesktopShortcut = true;
         }
     }
     return options;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/silent_install.h"
 #include "app/state.h"
 #include "app/window_win.h"
 #include "common/handles_win.h"
@@ -40,7 +41,18 @@ int RunInstallerProcess(HINSTANCE instance) {
     const CommandLineOptions options = ReadCommandLine();
 
     if (options.uninstall) {
-        const int code = RunUninstaller();
+        const int code = RunUninstaller(options.silent);
+        CoUninitialize();
+        return code;
+    }
+
+    // Without a person there is nothing to draw: no GDI+, no logo, no window. A preview asked
+    // for beside --silent is still only a preview.
+    if (options.silent && options.previewPath.empty()) {
+        auto state = std::make_unique<InstallerState>();
+        state->instance = reinterpret_cast<InstanceHandle>(instance);
+        state->installDir = DefaultInstallDir();
+        const int code = RunSilentInstall(*state, options);
         CoUninitialize();
         return code;
     }

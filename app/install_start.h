@@ -10,6 +10,11 @@
 inline constexpr char16_t kWorkerNotStartedMessage[] =
     u"Could not start the installation. Please try again.";
 
+// The Failure code of a run without a person that found another install run holding the install
+// lock: it ends at once, before the worker starts, and says so only through its exit code. A run
+// from the window waits for the lock instead (see app/install_lock_win.h).
+inline constexpr char kAnotherInstallRunningCode[] = "another_install_running";
+
 // Creates the thread that runs the install worker with its arguments. Tests replace it to hold
 // a worker back or to make thread creation fail. The Windows build starts the installer's worker;
 // the host build has no network transport and so no worker: without a starter, an install ends

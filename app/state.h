@@ -88,6 +88,9 @@ struct InstallerState {
     float dpiScale = 1.0f;
     bool createDesktopShortcut = true;
     bool launchAfterInstall = true;
+    // Nobody is there (--silent): nothing is shown, nothing is launched, and an install that
+    // finds another one running ends at once instead of waiting. Set before the first install.
+    bool unattended = false;
     std::u16string installDir;
     std::string baseUrl;  // BuiltInWebBaseUrl unless a test says otherwise
     LogoPtr logo;

@@ -36,6 +36,10 @@ inline void ReleaseScreenDc(HDC dc) {
 inline void DeleteGdiObject(HGDIOBJ object) {
     DeleteObject(object);
 }
+inline void ReleaseHeldMutex(HANDLE mutex) {
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+}
 }  // namespace handle_detail
 
 using UniqueHandleKernel = UniqueHandle<HANDLE, &CloseHandle>;
@@ -56,6 +60,9 @@ using UniqueGlobalMemory = UniqueHandle<HGLOBAL, &handle_detail::FreeGlobal>;
 using UniqueScreenDc = UniqueHandle<HDC, &handle_detail::ReleaseScreenDc>;
 using UniqueMemoryDc = UniqueHandle<HDC, &DeleteDC>;
 using UniqueGdiObject = UniqueHandle<HGDIOBJ, &handle_detail::DeleteGdiObject>;
+// A mutex the calling thread owns, released and closed when the owner ends. A mutex belongs to a
+// thread: the owner must end on the thread that took it.
+using UniqueHeldMutex = UniqueHandle<HANDLE, &handle_detail::ReleaseHeldMutex>;
 
 // The clipboard, opened for `window` and closed again when the owner ends.
 using UniqueClipboard = UniqueHandle<bool, &handle_detail::CloseClipboardOwner>;

@@ -56,13 +56,16 @@ std::vector<RegistryWrite> BuildRegistrationWrites(std::u16string_view installFo
     const std::u16string protocolIconKey = JoinPath(kUrlProtocolKey, u"DefaultIcon");
     const std::u16string protocolCommandKey = JoinPath(kUrlProtocolKey, u"shell\\open\\command");
     const auto& entry = kUninstallEntryKey;
+    const std::u16string uninstall = Quoted(uninstallerPath) + u" --uninstall";
     return {
         Text(entry, u"DisplayName", u"Varnok Client"),
         Text(entry, u"Publisher", u"Dravolt"),
         Text(entry, u"DisplayVersion", version),
         Text(entry, u"DisplayIcon", icon),
         Text(entry, u"InstallLocation", installFolder),
-        Text(entry, u"UninstallString", Quoted(uninstallerPath) + u" --uninstall"),
+        Text(entry, u"UninstallString", uninstall),
+        // What winget and other deployment tools run to remove the client without a person.
+        Text(entry, u"QuietUninstallString", uninstall + u" --silent"),
         Dword(entry, u"NoModify", 1),
         Dword(entry, u"NoRepair", 1),
         Dword(entry, u"EstimatedSize", EstimatedSizeKiB(downloadBytes)),

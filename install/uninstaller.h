@@ -31,4 +31,6 @@ struct DelayedRemovalProcess {
 DelayedRemovalProcess DelayedFolderRemovalProcess(std::u16string_view systemFolder,
                                                   std::u16string_view folder);
 
-int RunUninstaller();
+// Asks first and says when it is done; `silent` (a deployment tool, no person) asks nothing,
+// takes the answer as Yes and shows nothing. Everything else is the same either way.
+int RunUninstaller(bool silent);

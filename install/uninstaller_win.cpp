@@ -56,8 +56,9 @@ void StartDelayedFolderRemoval(const std::u16string& folder) {
 
 }  // namespace
 
-int RunUninstaller() {
-    if (MessageBoxW(nullptr, Wz(std::u16string(kUninstallQuestion)),
+int RunUninstaller(bool silent) {
+    if (!silent &&
+        MessageBoxW(nullptr, Wz(std::u16string(kUninstallQuestion)),
                     Wz(std::u16string(kUninstallCaption)), MB_YESNO | MB_ICONQUESTION) != IDYES)
         return 0;
 
@@ -69,8 +70,9 @@ int RunUninstaller() {
         RemoveFile(JoinPath(folder, u"VarnokClient.exe.old"));
     }
 
-    MessageBoxW(nullptr, Wz(std::u16string(kUninstalledMessage)),
-                Wz(std::u16string(kUninstallCaption)), MB_OK | MB_ICONINFORMATION);
+    if (!silent)
+        MessageBoxW(nullptr, Wz(std::u16string(kUninstalledMessage)),
+                    Wz(std::u16string(kUninstallCaption)), MB_OK | MB_ICONINFORMATION);
 
     if (!folder.empty() && IsRemovableInstallFolder(folder)) StartDelayedFolderRemoval(folder);
     return 0;

@@ -5,6 +5,9 @@
 
 struct InstallerState;
 
+// The install folder the window starts with: "VarnokClient" in the user's local application data.
+std::u16string DefaultInstallDir();
+
 // Sets the default install folder and loads the wordmark logo from the executable's resources.
 void LoadInstallerAssets(InstallerState& state);
 

@@ -51,10 +51,14 @@ LogoPtr DecodeLogo(std::span<const uint8_t> bytes) {
 
 LogoResourceFn g_logoResource = &SystemLogoResource;
 
-void LoadInstallerAssets(InstallerState& state) {
+std::u16string DefaultInstallDir() {
     const std::optional<std::u16string> localAppData = g_localAppDataFolder();
-    state.installDir = localAppData ? JoinPath(*localAppData, u"VarnokClient")
-                                    : std::u16string(u"C:\\Games\\VarnokClient");
+    return localAppData ? JoinPath(*localAppData, u"VarnokClient")
+                        : std::u16string(u"C:\\Games\\VarnokClient");
+}
+
+void LoadInstallerAssets(InstallerState& state) {
+    state.installDir = DefaultInstallDir();
     state.logo = DecodeLogo(g_logoResource(state.instance));
 }
 

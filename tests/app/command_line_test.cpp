@@ -15,10 +15,14 @@ TEST(ParseCommandLine, NoArgumentsMeansWindowModeOnTheReadyScreen) {
     EXPECT_FALSE(o.uninstall);
     EXPECT_TRUE(o.previewPath.empty());
     EXPECT_EQ(o.stageName, u"ready");
+    EXPECT_FALSE(o.silent);
+    EXPECT_FALSE(o.installDir.has_value());
+    EXPECT_FALSE(o.noDesktopShortcut);
 }
 
 TEST(ParseCommandLine, TheExecutablePathIsNeverReadAsAnOption) {
     EXPECT_FALSE(ParseCommandLine({u"--uninstall"}).uninstall);
+    EXPECT_FALSE(ParseCommandLine({u"--silent"}).silent);
     EXPECT_TRUE(ParseCommandLine({}).previewPath.empty());
 }
 
@@ -34,6 +38,19 @@ TEST(ParseCommandLine, PreviewTakesThePathAndOptionalStage) {
 TEST(ParseCommandLine, AnOptionAsTheLastArgumentIsIgnored) {
     EXPECT_TRUE(Parse({u"--render-preview"}).previewPath.empty());
     EXPECT_EQ(Parse({u"--render-preview", u"a.png", u"--stage"}).stageName, u"ready");
+    EXPECT_FALSE(Parse({u"--silent", u"--install-dir"}).installDir.has_value());
+}
+
+TEST(ParseCommandLine, SilentWithTheFolderAndTheShortcutChoiceInAnyOrder) {
+    CommandLineOptions o =
+        Parse({u"--install-dir", u"D:\\My Games", u"--no-desktop-shortcut", u"/S", u"--silent"});
+    EXPECT_TRUE(o.silent);
+    EXPECT_EQ(o.installDir, u"D:\\My Games");
+    EXPECT_TRUE(o.noDesktopShortcut);
+    o = Parse({u"--silent", u"--install-dir", u"--uninstall", u"--install-dir", u"E:\\"});
+    EXPECT_FALSE(o.uninstall);
+    EXPECT_EQ(o.installDir, u"E:\\");
+    EXPECT_FALSE(Parse({u"--Silent", u"--SILENT", u"-silent", u"/silent"}).silent);
 }
 
 TEST(ParseCommandLine, StageWithoutPreviewStaysInWindowMode) {
@@ -61,6 +78,7 @@ TEST(ParseCommandLine, LaterOccurrencesOverwriteEarlierOnes) {
 TEST(ParseCommandLine, UninstallAnywhereWinsAndMatchingIsCaseSensitive) {
     EXPECT_TRUE(Parse({u"--render-preview", u"x.png", u"--uninstall"}).uninstall);
     EXPECT_TRUE(Parse({u"--uninstall", u"--render-preview", u"x.png"}).uninstall);
+    EXPECT_TRUE(Parse({u"--silent", u"--uninstall"}).uninstall);
     EXPECT_FALSE(Parse({u"--UNINSTALL"}).uninstall);
     EXPECT_FALSE(Parse({u"--Uninstall", u"-uninstall", u"/uninstall", u"--uninstall "}).uninstall);
     EXPECT_TRUE(Parse({u"--Render-Preview", u"x.png"}).previewPath.empty());

@@ -40,7 +40,7 @@ import installer_window
 from installer_window import is_done, is_error, is_installing, is_ready
 from update_server import DEV_KEY, PORT, make_test_ca, port_open
 
-EXE, STANDIN, PROBE, CLIPBOARD = sys.argv[1:5]
+EXE, STANDIN, PROBE, CLIPBOARD, RUN_PROBE = sys.argv[1:6]
 WORK = os.path.join(harness.ROOT, "build", "e2e-faults")
 
 INSTALL = (200, 285)      # Install, and Cancel where Install was
@@ -359,22 +359,25 @@ class Row:
     timeout: float = 60.0
     # (step, code, [accepted number lines]) copied by Ctrl+C on the Error screen; [] for none
     reason: Optional[tuple] = None
+    # The exit code of a run without a person (--silent) that meets the same fault; such rows
+    # run a second time that way. None: the window only.
+    code: Optional[int] = None
 
 
 def before_folder(name, expect, manifest=Row.manifest, cert="localhost", never=(FILE,),
-                  extra_routes=None, timeout=60.0, reason=None):
+                  extra_routes=None, timeout=60.0, **more):
     """A fault found before the install folder is made: no folder afterwards, no client file
     asked for."""
     return Row(name, expect, manifest=manifest, cert=cert, never=tuple(never),
-               extra_routes=extra_routes or {}, no_folder=True, timeout=timeout, reason=reason)
+               extra_routes=extra_routes or {}, no_folder=True, timeout=timeout, **more)
 
 
 def in_download(name, expect, file, payload=client_payload, manifest=Row.manifest, never=(),
-                extra_routes=None, timeout=60.0, reason=None):
+                extra_routes=None, timeout=60.0, **more):
     """A fault found in or after the download: an earlier client is there and stays."""
     return Row(name, expect, manifest=manifest, file=file, payload=payload, never=tuple(never),
                extra_routes=extra_routes or {}, earlier=True, file_asked=FILE not in never,
-               timeout=timeout, reason=reason)
+               timeout=timeout, **more)
 
 
 # The numbers a refused certificate may come with: a secure failure on Windows (12175); Wine's
@@ -403,7 +406,8 @@ def redirect_target_routes(body_of):
 ROWS = [
     # network, before the manifest is read
     before_folder("connection refused", NO_SERVER, cert=None, never=(),
-                  reason=("manifest_fetch", "network_unreachable", ["Windows error: 12029"])),
+                  reason=("manifest_fetch", "network_unreachable", ["Windows error: 12029"]),
+                  code=11),
     before_folder("untrusted certificate (a CA the prefix does not trust)", NO_SERVER,
                   cert="rogue-localhost", never=(MANIFEST, FILE),
                   reason=("manifest_fetch", "network_unreachable", CERT_REFUSED)),
@@ -441,7 +445,7 @@ ROWS = [
                   manifest=lambda p: ok(flipped_signature(p))),
     before_folder("manifest: signed by another key", REFUSED,
                   manifest=lambda p: ok(signed(key=OTHER)(p)),
-                  reason=("manifest_check", "invalid_signature", [])),
+                  reason=("manifest_check", "invalid_signature", []), code=12),
     before_folder("manifest: a signature over other text", REFUSED,
                   manifest=lambda p: ok(signed_over_other_text(p))),
     before_folder("manifest: stale (366 days old)", REFUSED,
@@ -484,9 +488,10 @@ ROWS = [
     in_download("payload: one changed byte", DOWNLOAD_FAILED,
                 file=lambda p: ok(flip(p, len(p) // 2))),
     in_download("payload: a body that is not an executable", CORRUPTED, file=lambda p: ok(p),
-                payload=not_exe_payload, reason=("executable_check", "not_an_executable", [])),
+                payload=not_exe_payload, reason=("executable_check", "not_an_executable", []),
+                code=18),
     in_download("payload: exactly the declared size, another digest", DOWNLOAD_FAILED,
-                file=same_size_other_bytes),
+                file=same_size_other_bytes, code=16),
     in_download("manifest: size_bytes 65,535 (downloaded, then refused)", CORRUPTED,
                 file=lambda p: ok(p), payload=small_exe_payload),
     # the user and the disk
@@ -502,21 +507,24 @@ ROWS = [
         no_folder=True, user="cancel-connecting"),
     Row("disk: the disk fills during the download", DOWNLOAD_FAILED, earlier=True,
         file_asked=True, disk="tmpfs",
-        reason=("download", "disk_or_hash_error", ["Windows error: 112"])),
+        reason=("download", "disk_or_hash_error", ["Windows error: 112"]), code=17),
     Row("disk: an install folder that cannot be created", NOT_CREATED + env.FOLDER_WIN,
         never=(FILE,), disk="file-in-place",
-        reason=("folder_create", "folder_not_created", ["Windows error: 183"])),
+        reason=("folder_create", "folder_not_created", ["Windows error: 183"]), code=13),
     # Wine shows a folder of any other Unix user as owned by one stranger (Anonymous Logon).
     Row("disk: an install folder another user made first", NOT_CREATED + env.FOLDER_WIN,
         never=(FILE,), disk="other-owner",
-        reason=("folder_create", "folder_owned_by_other_user", [])),
+        reason=("folder_create", "folder_owned_by_other_user", []), code=13),
     # Windows refuses to replace a running program's file as a sharing violation (32) or, for
     # a mapped image, access denied (5).
     Row("disk: the client executable held open by a running client", CLIENT_RUNNING,
         file_asked=True, disk="running-client",
-        reason=("replace_client", "replace_failed", ["Windows error: 32", "Windows error: 5"])),
+        reason=("replace_client", "replace_failed", ["Windows error: 32", "Windows error: 5"]),
+        code=19),
+    # Silently: a second silent run meanwhile ends with 1618 at once, and a window waits on
+    # Connecting (Cancel still works) until the first run is killed, then installs.
     Row("disk: the process killed during a download, then a new install", DONE,
-        file=lambda p: drip(p), file_asked=True, user="kill-then-install"),
+        file=lambda p: drip(p), file_asked=True, user="kill-then-install", code=0),
     Row("manifest: exactly 524,288 bytes installs", DONE,
         manifest=lambda p: ok(signed(pad_to=MANIFEST_LIMIT)(p))),
 ]
@@ -600,7 +608,7 @@ def kill_windows_process(w):
         raise AssertionError(f"taskkill did not end the installer: {r.stdout!r} {r.stderr!r}")
 
 
-def run_row(row):
+def run_row(row, silent=False):
     payload = row.payload()
     routes = {MANIFEST: row.manifest(payload)}
     routes[FILE] = row.file(payload) if row.file else ok(payload)
@@ -629,12 +637,14 @@ def run_row(row):
             before = env.read(env.CLIENT)
             running = harness.start_wine([env.CLIENT, "--show-window"])
             harness.wait_until(env.launches, "the running client")
+            # Shown before the row starts: a silent run watches for windows that appear.
+            harness.wait_for_window(r"Varnok Client \(stand-in\)")
 
         if not row.cert:
             assert not port_open(), f"something listens on {PORT}: no refused connection"
         server = RowServer(routes, row.cert) if row.cert else None
         try:
-            outcome(row, place, server, payload)
+            (silent_outcome if silent else outcome)(row, place, server, payload)
             if server:
                 asked = server.requests()
                 for path in row.never:
@@ -702,6 +712,8 @@ def outcome(row, place, server, payload):
             harness.wait_until(lambda: not place.parts(), "the partial file to go", timeout=10)
             return
         if row.user == "kill-then-install":
+            # The window's run holds the install lock: a silent run now leaves it alone.
+            assert env.install_silently(RUN_PROBE, EXE) == 1618
             kill_windows_process(w)
             left = place.parts()
             assert left, "no partial download was left by the killed installer"
@@ -723,6 +735,37 @@ def outcome(row, place, server, payload):
         w.close()
 
 
+def silent_outcome(row, place, server, payload):
+    """The row's fault met by a run without a person: nothing shown, only its exit code."""
+    args = ["--install-dir", place.win[:-len("\\VarnokClient")]] if place is not DEFAULT else []
+    if row.user == "kill-then-install":
+        first = harness.start_wine([EXE, "--silent"] + args)
+        try:
+            harness.wait_until(place.parts, "the download to start", timeout=30)
+            assert env.install_silently(RUN_PROBE, EXE, args) == 1618
+            w = installer_window.Window(EXE)
+            try:
+                w.click(*LAUNCH_ROW)
+                w.click(*INSTALL)
+                wait_screen(w, server, is_installing, "the Connecting screen", 6)
+                w.click(*INSTALL)  # Cancel ends the wait, and Install waits again
+                wait_screen(w, server, is_ready, "the Ready screen after Cancel", 6)
+                w.click(*INSTALL)
+                time.sleep(2)  # time for a window that did not wait to ask for the manifest
+                assert server.requests().count(MANIFEST) == 1, server.requests()
+                server.set_route(FILE, ok(payload))
+                first.kill()  # as a deployment tool ends a run it gave up on
+                wait_screen(w, server, is_done, "the Done screen once the lock was free", 90)
+            finally:
+                w.close()
+        finally:
+            first.kill()
+            first.wait(20)
+    code = env.install_silently(RUN_PROBE, EXE, args, timeout=row.timeout + 60)
+    asked = server.requests() if server else "no server"
+    assert code == row.code, f"exit code {code}, expected {row.code}; requests {asked}"
+
+
 def tidy(row):
     """Back to nothing installed; the registry is only touched after a row that installed."""
     if row.expect == DONE:
@@ -738,14 +781,16 @@ DEV = DEV_KEY
 OTHER = os.path.join(WORK, "other-key.pem")  # a key the installer does not trust, made per run
 
 
-def make_test(row):
-    def test():
-        try:
-            run_row(row)
-        finally:
-            tidy(row)
-    test.__name__ = row.name
-    return test
+def make_tests(row):
+    def make(silent):
+        def test():
+            try:
+                run_row(row, silent)
+            finally:
+                tidy(row)
+        test.__name__ = row.name + (" (silent)" if silent else "")
+        return test
+    return [make(False)] + ([make(True)] if row.code is not None else [])
 
 
 if __name__ == "__main__":
@@ -764,7 +809,7 @@ if __name__ == "__main__":
     only = os.environ.get("VARNOK_FAULT_ROWS")  # a part of the table, for working on it
     rows = [r for r in ROWS if not only or any(w in r.name for w in only.split(","))]
     try:
-        harness.main([make_test(row) for row in rows])
+        harness.main([test for row in rows for test in make_tests(row)])
     finally:
         env.clean_slate()
         shutil.rmtree(WORK, ignore_errors=True)

@@ -7,6 +7,7 @@ import json
 import os
 import shlex
 import shutil
+import subprocess
 import time
 
 import harness
@@ -38,6 +39,9 @@ START_MENU = os.path.join(PROFILE, "AppData", "Roaming", "Microsoft", "Windows",
                           "Programs", "Varnok Client")
 START_MENU_LNK = os.path.join(START_MENU, "Varnok Client.lnk")
 DESKTOP_LNK = os.path.join(PROFILE, "Desktop", "Varnok Client.lnk")
+# A folder outside the profile for installs told where to go (--install-dir), with a space.
+ELSEWHERE = os.path.join(PREFIX, "drive_c", "Varnok E2E")
+ELSEWHERE_WIN = r"C:\Varnok E2E"
 
 
 def read(path):
@@ -86,13 +90,16 @@ def expect_reason(w, clipboard_probe, message, reason):
         f"{number!r} is none of {numbers}"
 
 
-def clean_slate():
-    """Nothing of an earlier install: folders, shortcuts, keys, config.json and scratch."""
-    for path in (FOLDER, START_MENU, DESKTOP_LNK, os.path.dirname(CONFIG), SCRATCH):
+def clean_slate(keep_scratch=False):
+    """Nothing of an earlier install: folders, shortcuts, keys, config.json and (unless kept,
+    with the tree a test serves from it) scratch."""
+    for path in (FOLDER, START_MENU, DESKTOP_LNK, os.path.dirname(CONFIG), ELSEWHERE):
         remove_path(path)
     for key in (ENTRY, PROTOCOL):
         harness.run_wine(["reg", "delete", key, "/f"])
-    os.makedirs(SCRATCH)
+    if not keep_scratch:
+        remove_path(SCRATCH)
+        os.makedirs(SCRATCH)
 
 
 def registry():
@@ -104,18 +111,20 @@ def registry():
     return {key: values for key, values in tree.items() if values}
 
 
-def expected_registry(version, size):
+def expected_registry(version, size, folder_win=FOLDER_WIN):
     entry = ENTRY.replace("HKCU", "HKEY_CURRENT_USER")
     protocol = PROTOCOL.replace("HKCU", "HKEY_CURRENT_USER")
-    exe = FOLDER_WIN + r"\VarnokClient.exe"
+    exe = folder_win + r"\VarnokClient.exe"
     return {
         entry: {
             "DisplayName": ("REG_SZ", "Varnok Client"),
             "Publisher": ("REG_SZ", "Dravolt"),
             "DisplayVersion": ("REG_SZ", version),
             "DisplayIcon": ("REG_SZ", exe + ",0"),
-            "InstallLocation": ("REG_SZ", FOLDER_WIN),
-            "UninstallString": ("REG_SZ", f'"{FOLDER_WIN}\\Uninstall.exe" --uninstall'),
+            "InstallLocation": ("REG_SZ", folder_win),
+            "UninstallString": ("REG_SZ", f'"{folder_win}\\Uninstall.exe" --uninstall'),
+            "QuietUninstallString": ("REG_SZ",
+                                     f'"{folder_win}\\Uninstall.exe" --uninstall --silent'),
             "NoModify": ("REG_DWORD", "0x1"),
             "NoRepair": ("REG_DWORD", "0x1"),
             "EstimatedSize": ("REG_DWORD", hex(max(1024, size // 1024))),
@@ -127,24 +136,70 @@ def expected_registry(version, size):
     }
 
 
-def shortcut_points_at_the_client(path):
+def shortcut_points_at_the_client(path, folder_win=FOLDER_WIN):
     """A saved shell link carries its target, working folder and description as text."""
     data = read(path)
     assert data[:4] == b"\x4c\x00\x00\x00", f"{path} is not a shell link"
     def has(text):
         return text.encode("utf-16-le") in data or text.encode("latin-1") in data
-    for what, text in (("target", FOLDER_WIN + r"\VarnokClient.exe"),
-                       ("working folder", FOLDER_WIN), ("description", "Varnok Client")):
+    for what, text in (("target", folder_win + r"\VarnokClient.exe"),
+                       ("working folder", folder_win), ("description", "Varnok Client")):
         assert has(text), f"{path}: no {what} {text!r}"
+
+
+def registered(name):
+    """One text of the uninstall entry as registered, or None."""
+    entry = harness.reg_query(ENTRY)
+    values = (entry or {}).get(ENTRY.replace("HKCU", "HKEY_CURRENT_USER"), {})
+    return values[name][1] if name in values else None
 
 
 def uninstall_command():
     """The registered UninstallString, split the way Windows splits a command line."""
-    entry = harness.reg_query(ENTRY)
-    values = (entry or {}).get(ENTRY.replace("HKCU", "HKEY_CURRENT_USER"), {})
-    if "UninstallString" not in values:
+    text = registered("UninstallString")
+    if text is None:
         return None
-    return [part.strip('"') for part in shlex.split(values["UninstallString"][1], posix=False)]
+    return [part.strip('"') for part in shlex.split(text, posix=False)]
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def visible_windows():
+    """Every window the display shows, whatever its name, class or instance name."""
+    return set(harness.xdotool("search", "--onlyvisible", "--name", "--class", "--classname", "",
+                               check=False).split())
+
+
+def run_unattended(probe, line, timeout=150.0):
+    """`line` started as a deployment tool starts it (the probe creates the process and waits for
+    it alone) while the display is watched: its whole exit code, and the windows that appeared
+    at any moment of the run."""
+    before, appeared = visible_windows(), set()
+    proc = subprocess.Popen(["wine", probe, line], env=harness.wine_env(), stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.time() + timeout
+        while proc.poll() is None:
+            assert time.time() < deadline, f"{line} did not end within {timeout} s"
+            appeared |= visible_windows() - before
+        out = proc.communicate(timeout=30)[0].decode("utf-8", "replace").split()
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait(20)
+    assert len(out) == 2 and out[0] == "exit", f"the probe could not start {line}: {out}"
+    return int(out[1]), appeared
+
+
+def install_silently(probe, exe, args=(), timeout=150.0):
+    """`exe --silent args` run unattended: its exit code, once it has shown nothing at all."""
+    line = subprocess.list2cmdline([windows_path(exe), "--silent"] + list(args))
+    code, appeared = run_unattended(probe, line, timeout)
+    names = [harness.xdotool("getwindowname", w, check=False) for w in appeared]
+    assert not appeared, f"{line} showed windows: {names}"
+    return code
 
 
 def linux_path(windows_path):

@@ -21,7 +21,7 @@ from update_server import DEV_KEY, MANIFEST, UpdateServer, ensure_tool, make_key
 
 EXE, STANDIN, PROBE, ACCESS_PROBE = sys.argv[1:5]
 # Given to this script only; keyboard_access.py imports it with the first four.
-PLANTED_PROXY, PLANTED_BARE = sys.argv[5:7] if len(sys.argv) >= 7 else (None, None)
+RUN_PROBE, PLANTED_PROXY, PLANTED_BARE = (sys.argv[5:8] + [None] * 3)[:3]
 WWW = os.path.join(env.SCRATCH, "www")
 
 INSTALL = (200, 285)         # the wide Install button
@@ -99,17 +99,20 @@ def install_and_fail(message, extra_env=None):
         w.close()
 
 
-def check_installed(version, client_path, desktop=True):
-    assert env.read(env.CLIENT) == env.read(client_path), "the client is not what was published"
-    assert env.read(env.UNINSTALLER) == env.read(EXE), "Uninstall.exe is not the installer"
-    assert not env.leftover_parts(), "partial download left"
-    env.shortcut_points_at_the_client(env.START_MENU_LNK)
+def check_installed(version, client_path, desktop=True, folder=(env.FOLDER, env.FOLDER_WIN)):
+    host, win = folder
+    client = os.path.join(host, "VarnokClient.exe")
+    assert env.read(client) == env.read(client_path), "the client is not what was published"
+    assert env.read(os.path.join(host, "Uninstall.exe")) == env.read(EXE), \
+        "Uninstall.exe is not the installer"
+    assert not [n for n in os.listdir(host) if n.endswith(".part")], "partial download left"
+    env.shortcut_points_at_the_client(env.START_MENU_LNK, win)
     if desktop:
-        env.shortcut_points_at_the_client(env.DESKTOP_LNK)
+        env.shortcut_points_at_the_client(env.DESKTOP_LNK, win)
     else:
         assert not os.path.exists(env.DESKTOP_LNK), "a desktop shortcut was made though unticked"
     reg = env.registry()
-    assert reg == env.expected_registry(version, os.path.getsize(client_path)), reg
+    assert reg == env.expected_registry(version, os.path.getsize(client_path), win), reg
     with open(env.CONFIG, encoding="utf-8") as f:
         config = json.load(f)
     assert config["config_version"] == 2, config
@@ -121,7 +124,9 @@ def test_a_clean_install_with_both_options_starts_the_client_and_closes_with_exi
     env.clean_slate()
     client = publish_standin("1.0.0")
     with UpdateServer(WWW) as server:
-        w = window()
+        # The unattended path's choices mean nothing to the window without --silent.
+        w = installer_window.Window(EXE, args=["--install-dir", env.ELSEWHERE_WIN,
+                                               "--no-desktop-shortcut"])
         try:
             w.click(*INSTALL)
             assert harness.wait_exit(w.proc, timeout=90) == 0, "exit code is not 0"
@@ -307,6 +312,38 @@ def test_the_installer_started_as_uninstall_exe_from_the_install_folder_installs
         finally:
             again.close()
     check_installed("1.0.0", client)
+
+
+# --- installs without a person ----------------------------------------------------------------
+
+ELSEWHERE_FOLDER = (os.path.join(env.ELSEWHERE, "VarnokClient"),
+                    env.ELSEWHERE_WIN + r"\VarnokClient")
+# (arguments after --silent, exit code, install folder (Linux, Windows) or None, desktop shortcut)
+SILENT_ROWS = [
+    ([], 0, (env.FOLDER, env.FOLDER_WIN), True),
+    (["--no-desktop-shortcut"], 0, (env.FOLDER, env.FOLDER_WIN), False),
+    (["--install-dir", env.ELSEWHERE_WIN], 0, ELSEWHERE_FOLDER, True),
+    (["--no-desktop-shortcut", "--install-dir", ELSEWHERE_FOLDER[1]], 0, ELSEWHERE_FOLDER, False),
+    # a share is refused by the folder rules before anything is asked or made
+    (["--install-dir", r"\\localhost\share"], 10, None, None),
+]
+
+
+def test_silent_installs_show_nothing_and_leave_what_a_window_install_leaves():
+    env.clean_slate()
+    client = publish_standin("1.0.0")
+    with UpdateServer(WWW) as server:
+        for args, code, folder, desktop in SILENT_ROWS:
+            env.clean_slate(keep_scratch=True)
+            asked = len(server.requests())
+            assert env.install_silently(RUN_PROBE, EXE, args) == code, args
+            if folder is None:
+                assert server.requests()[asked:] == [], f"{args}: {server.requests()}"
+                assert not os.path.exists(env.FOLDER) and not os.path.exists(env.ELSEWHERE)
+                continue
+            check_installed("1.0.0", client, desktop, folder)
+            assert not os.path.exists(os.path.join(folder[0], "standin-launches.log")), \
+                f"{args}: the client was started"
 
 
 # --- failures, each with what must not have happened ------------------------------------------
@@ -498,6 +535,7 @@ if __name__ == "__main__":
     try:
         harness.main([
             test_a_clean_install_with_both_options_starts_the_client_and_closes_with_exit_code_0,
+            test_silent_installs_show_nothing_and_leave_what_a_window_install_leaves,
             test_with_launch_after_install_cleared_done_stays_and_launch_starts_the_client,
             test_a_tree_signed_inside_a_pkcs11_token_installs,
             test_with_desktop_shortcut_cleared_only_the_start_menu_shortcut_is_made,

@@ -65,6 +65,7 @@ def test_reg_query_shows_every_value_with_its_type_and_text():
             "DisplayIcon": ("REG_SZ", EXE + ",0"),
             "InstallLocation": ("REG_SZ", FOLDER),
             "UninstallString": ("REG_SZ", f'"{FOLDER}\\Uninstall.exe" --uninstall'),
+            "QuietUninstallString": ("REG_SZ", f'"{FOLDER}\\Uninstall.exe" --uninstall --silent'),
             "NoModify": ("REG_DWORD", "0x1"),
             "NoRepair": ("REG_DWORD", "0x1"),
             "EstimatedSize": ("REG_DWORD", "0x2800"),

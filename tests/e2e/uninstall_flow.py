@@ -10,7 +10,7 @@ import time
 import harness
 import install_env as env
 
-EXE, STANDIN = sys.argv[1], sys.argv[2]
+EXE, STANDIN, RUN_PROBE = sys.argv[1:4]
 
 
 def uninstall_command():
@@ -65,20 +65,28 @@ def test_no_leaves_everything_in_place():
 
 
 def test_yes_removes_the_install_and_leaves_the_profile_as_before_except_config_json():
-    env.clean_slate()
-    files_before, keys_before = profile_listing(), user_keys()
-    env.install_once(EXE, STANDIN)
-    command = uninstall_command()
-    assert env.linux_path(command[0]) == env.UNINSTALLER and command[1:] == ["--uninstall"], \
-        command
-    uninstall(command)
-    env.wait_gone(env.FOLDER)  # the delayed removal, Uninstall.exe included
-    assert os.path.exists(env.CONFIG), "config.json was removed"
-    settings = os.path.relpath(os.path.dirname(env.CONFIG), env.PROFILE)
-    added = {p for p in profile_listing() - files_before if not p.startswith(settings)}
-    assert added == set(), f"left behind: {sorted(added)}"
-    assert files_before - profile_listing() == set(), "something that was there before is gone"
-    assert user_keys() == keys_before, "the user's registry differs from before the install"
+    # By a person answering the boxes, then by a deployment tool running the quiet line.
+    for quiet in (False, True):
+        env.clean_slate()
+        files_before, keys_before = profile_listing(), user_keys()
+        env.install_once(EXE, STANDIN)
+        if quiet:
+            # As winget runs it: the registered line as it stands, nothing shown, nothing asked.
+            line = env.registered("QuietUninstallString")
+            code, appeared = env.run_unattended(RUN_PROBE, line)
+            assert (code, appeared) == (0, set()), f"{line}: exit code {code}, windows {appeared}"
+        else:
+            command = uninstall_command()
+            assert env.linux_path(command[0]) == env.UNINSTALLER and \
+                command[1:] == ["--uninstall"], command
+            uninstall(command)
+        env.wait_gone(env.FOLDER)  # the delayed removal, Uninstall.exe included
+        assert os.path.exists(env.CONFIG), "config.json was removed"
+        settings = os.path.relpath(os.path.dirname(env.CONFIG), env.PROFILE)
+        added = {p for p in profile_listing() - files_before if not p.startswith(settings)}
+        assert added == set(), f"quiet={quiet}: left behind: {sorted(added)}"
+        assert files_before - profile_listing() == set(), "something that was there before is gone"
+        assert user_keys() == keys_before, "the user's registry differs from before the install"
 
 
 def test_from_a_folder_not_named_for_the_client_everything_but_the_folder_goes():

@@ -18,9 +18,10 @@ const wchar_t kEntry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninsta
 const wchar_t kProtocol[] = L"Software\\Classes\\morvanta";
 const std::u16string kEntry16 = FromWide(kEntry);
 const std::u16string kProtocol16 = FromWide(kProtocol);
-const char16_t* const kEntryNames[] = {u"DisplayName", u"Publisher",       u"DisplayVersion",
-                                       u"DisplayIcon", u"InstallLocation", u"UninstallString",
-                                       u"NoModify",    u"NoRepair",        u"EstimatedSize"};
+const char16_t* const kEntryNames[] = {
+    u"DisplayName",     u"Publisher",       u"DisplayVersion",       u"DisplayIcon",
+    u"InstallLocation", u"UninstallString", u"QuietUninstallString", u"NoModify",
+    u"NoRepair",        u"EstimatedSize"};
 
 void RegisterSample() {
     RegisterClient(u"C:\\Games\\VarnokClient", u"C:\\Games\\VarnokClient\\VarnokClient.exe",

@@ -50,6 +50,8 @@ std::vector<Expected> ExpectedValues(const std::u16string& folder, const std::u1
         {kEntry, u"DisplayIcon", 1, exe + u",0", 0},
         {kEntry, u"InstallLocation", 1, folder, 0},
         {kEntry, u"UninstallString", 1, u"\"" + folder + u"\\Uninstall.exe\" --uninstall", 0},
+        {kEntry, u"QuietUninstallString", 1,
+         u"\"" + folder + u"\\Uninstall.exe\" --uninstall --silent", 0},
         {kEntry, u"NoModify", 4, u"", 1},
         {kEntry, u"NoRepair", 4, u"", 1},
         {kEntry, u"EstimatedSize", 4, u"", sizeKiB},
@@ -131,12 +133,12 @@ TEST(RegistrationTable, ListsEveryValueInOrderWithExactTypesTextsAndByteCounts) 
     }
     // A few byte counts written out: "Varnok Client" is 13 units, the empty text only its zero.
     EXPECT_EQ(writes[0].data.size(), 28u);
-    EXPECT_EQ(writes[10].data, (std::vector<std::uint8_t>{0, 0}));
+    EXPECT_EQ(writes[11].data, (std::vector<std::uint8_t>{0, 0}));
     EXPECT_EQ(TextOf(writes[5].data),
               std::u16string(u"\"C:\\Games\\VarnokClient\\Uninstall.exe\" --uninstall") + u'\0');
     EXPECT_EQ(TextOf(writes[3].data),
               std::u16string(u"C:\\Games\\VarnokClient\\VarnokClient.exe,0") + u'\0');
-    EXPECT_EQ(writes[6].data, (std::vector<std::uint8_t>{1, 0, 0, 0}));
+    EXPECT_EQ(writes[7].data, (std::vector<std::uint8_t>{1, 0, 0, 0}));
 }
 
 TEST(RegistrationTable, EmptyVersionFallsBackTo101AndUtf8VersionIsConverted) {

@@ -28,7 +28,7 @@ TEST(RegistrationFailure, ABlockedKeyLosesOnlyItsOwnValues) {
         u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VarnokClient";
     for (const char16_t* name :
          {u"DisplayName", u"Publisher", u"DisplayVersion", u"DisplayIcon", u"InstallLocation",
-          u"UninstallString", u"NoModify", u"NoRepair", u"EstimatedSize"})
+          u"UninstallString", u"QuietUninstallString", u"NoModify", u"NoRepair", u"EstimatedSize"})
         EXPECT_TRUE(ReadStoredValue(entry, name).has_value());
     EXPECT_TRUE(ReadStoredValue(u"Software\\Classes\\morvanta", u"URL Protocol").has_value());
     EXPECT_FALSE(ReadStoredValue(u"Software\\Classes\\morvanta\\DefaultIcon", u"").has_value());
