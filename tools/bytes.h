@@ -1,9 +1,17 @@
-// What the file key and the token key code both need: bytes as hex, and a string that held a
-// secret wiped before its memory is given back. Host only.
+// Small text and byte helpers the tools share: ASCII case folding and trimming for header
+// names and values, bytes as hex, and a string that held a secret wiped before its memory is
+// given back. Host only.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+
+// ASCII lower case; other bytes as they are.
+std::string Lower(std::string_view text);
+
+// Without leading spaces and tabs, and without trailing spaces, tabs and line ends.
+std::string_view Trim(std::string_view text);
 
 // Lower-case hex of `count` bytes.
 std::string HexOf(const unsigned char* bytes, size_t count);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "manifest/sha256.h"
+#include "tools/bytes.h"
 
 namespace {
 
@@ -43,21 +44,6 @@ bool IsPrefix(const std::string& prefix) {
         start = slash + 1;
     }
     return true;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
-                             text.back() == '\n'))
-        text.remove_suffix(1);
-    return text;
 }
 
 size_t CollectHeader(char* data, size_t size, size_t count, void* user) {

@@ -8,24 +8,10 @@
 #include "install/install_worker.h"
 #include "manifest/sha256.h"
 #include "net/https.h"
+#include "tools/bytes.h"
 #include "tools/check.h"
 
 namespace {
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
-                             text.back() == '\n'))
-        text.remove_suffix(1);
-    return text;
-}
 
 // Non-negative decimal seconds; false for anything else (an overflow saturates, as caches do).
 bool ParseSeconds(std::string_view text, int64_t& seconds) {
