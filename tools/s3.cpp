@@ -47,16 +47,7 @@ bool IsPrefix(const std::string& prefix) {
 }
 
 size_t CollectHeader(char* data, size_t size, size_t count, void* user) {
-    auto& answer = *static_cast<S3Answer*>(user);
-    const std::string_view line(data, size * count);
-    if (line.substr(0, 5) == "HTTP/") {
-        answer.headers.clear();  // a new response begins (after a 100 Continue)
-    } else if (const size_t colon = line.find(':'); colon != std::string_view::npos) {
-        const std::string name = Lower(Trim(line.substr(0, colon)));
-        const std::string value(Trim(line.substr(colon + 1)));
-        auto [it, fresh] = answer.headers.emplace(name, value);
-        if (!fresh) it->second += ", " + value;
-    }
+    CollectHeaderLine(std::string_view(data, size * count), static_cast<S3Answer*>(user)->headers);
     return size * count;
 }
 

@@ -11,6 +11,17 @@
 #include "tools/bytes.h"
 #include "tools/check.h"
 
+void CollectHeaderLine(std::string_view line, HeaderMap& headers) {
+    if (line.substr(0, 5) == "HTTP/") {
+        headers.clear();  // a new response begins (an interim 1xx, a 100 Continue, before it)
+    } else if (const size_t colon = line.find(':'); colon != std::string_view::npos) {
+        const std::string name = Lower(Trim(line.substr(0, colon)));
+        const std::string value(Trim(line.substr(colon + 1)));
+        auto [it, fresh] = headers.emplace(name, value);
+        if (!fresh) it->second += ", " + value;
+    }
+}
+
 namespace {
 
 // Non-negative decimal seconds; false for anything else (an overflow saturates, as caches do).
@@ -49,16 +60,8 @@ std::string CachingHeaders(const HeaderMap& headers) {
 }
 
 size_t CollectHeader(char* data, size_t size, size_t count, void* user) {
-    auto& answer = *static_cast<ServedFile*>(user);
-    const std::string_view line(data, size * count);
-    if (line.substr(0, 5) == "HTTP/") {
-        answer.headers.clear();  // a new response begins (an interim 1xx before it)
-    } else if (const size_t colon = line.find(':'); colon != std::string_view::npos) {
-        const std::string name = Lower(Trim(line.substr(0, colon)));
-        const std::string value(Trim(line.substr(colon + 1)));
-        auto [it, fresh] = answer.headers.emplace(name, value);
-        if (!fresh) it->second += ", " + value;
-    }
+    CollectHeaderLine(std::string_view(data, size * count),
+                      static_cast<ServedFile*>(user)->headers);
     return size * count;
 }
 

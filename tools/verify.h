@@ -43,6 +43,11 @@ bool OpenInstallerClient(InstallerClient& client, const std::string& caFile, std
 // Response header names in lower case; a header sent twice has its values joined by ", ".
 using HeaderMap = std::map<std::string, std::string>;
 
+// One header line of a response as libcurl hands it over: a status line starts the headers
+// afresh (an interim answer came first); names are kept lower case, a repeated header joined
+// with ", ".
+void CollectHeaderLine(std::string_view line, HeaderMap& headers);
+
 // One answer. `code` is empty on success, else one of "http_<status>", "response_too_large",
 // "size_exceeded", "size_mismatch", "sha256_mismatch" or "transfer_failed", with `number` the
 // status or libcurl's code and `detail` libcurl's own words.
