@@ -34,13 +34,20 @@ inline constexpr ExitCodeEntry kExitCodes[] = {
     {18, "contactSupport", u"Downloaded file is corrupted."},
     {19, "packageInUse", u"Please close running Varnok Client (in system tray) and retry."},
     {20, "contactSupport", u"Could not start the installation. Please try again."},
+    {21, "systemNotSupported", u"Run as the machine's own account (LocalSystem): nothing was installed, for nobody would see it."},
     {1618, "installInProgress", u"Another install of the client is running at this moment."},
+    {1639, "invalidParameter", u"The command line holds an argument the installer does not understand, an option without its value, or a log file that cannot be made."},
 };
 // clang-format on
 
 inline constexpr int kExitFolderNotCreated = 13;
 inline constexpr int kExitDiskFull = 17;
+inline constexpr int kExitClientRunning = 19;
 inline constexpr int kExitNotStarted = 20;
+// Runs that end before anything is done: a machine-account run, and a command line an
+// unattended run did not understand (ERROR_INVALID_COMMAND_LINE, which deployment tools name).
+inline constexpr int kExitRunAsSystem = 21;
+inline constexpr int kExitInvalidCommandLine = 1639;
 inline constexpr int kExitAnotherInstallRunning = 1618;  // ERROR_INSTALL_ALREADY_RUNNING
 
 // The code for the block an install worker ended with: Done gives 0, a failure the code of its

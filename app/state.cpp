@@ -1,5 +1,6 @@
 #include "app/state.h"
 
+#include "app/unattended_log.h"
 #include "common/build_info.h"
 
 InstallerState::InstallerState() : baseUrl(BuiltInWebBaseUrl()) {}
@@ -35,6 +36,7 @@ void PublishProgress(InstallerState& state, const InstallProgress& block, bool s
         state.progress = block;
     }
     Notify(state, stageChanged);
+    if (state.log != nullptr) LogProgress(*state.log, block);
 }
 
 void FailInstall(InstallerState& state, std::u16string_view message, const Failure& failure) {
@@ -45,7 +47,8 @@ void FailInstall(InstallerState& state, std::u16string_view message, const Failu
     state.workerBusy.exchange(false);
     {
         std::lock_guard lock(state.mutex);
-        state.progress = std::move(block);
+        state.progress = block;
     }
     Notify(state, true);
+    if (state.log != nullptr) LogProgress(*state.log, block);
 }

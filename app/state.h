@@ -82,6 +82,8 @@ struct LogoDeleter {
 };
 using LogoPtr = std::unique_ptr<void, LogoDeleter>;
 
+struct UnattendedLog;
+
 struct InstallerState {
     InstanceHandle instance = nullptr;
     WindowHandle window = nullptr;
@@ -91,6 +93,8 @@ struct InstallerState {
     // Nobody is there (--silent): nothing is shown, nothing is launched, and an install that
     // finds another one running ends at once instead of waiting. Set before the first install.
     bool unattended = false;
+    // The record of such a run (--log); every block the worker publishes goes to it.
+    UnattendedLog* log = nullptr;
     std::u16string installDir;
     std::string baseUrl;  // BuiltInWebBaseUrl unless a test says otherwise
     LogoPtr logo;

@@ -1,7 +1,10 @@
 #include "install/registration.h"
 
+#include "common/files.h"
 #include "common/path.h"
 #include "common/text.h"
+#include "game/local_folder.h"
+#include "install/install_worker.h"
 
 namespace {
 
@@ -84,4 +87,18 @@ void RegisterClient(std::u16string_view installFolder, std::u16string_view clien
         // Best effort: a value that cannot be written must not keep the others from being written.
         g_writeRegistryValue(write);
     }
+}
+
+std::optional<std::u16string> RegisteredInstallLocation() {
+    std::optional<std::u16string> location =
+        g_readRegistryText(kUninstallEntryKey, u"InstallLocation");
+    if (location && location->empty()) return std::nullopt;
+    return location;
+}
+
+std::optional<std::u16string> RegisteredInstallFolder() {
+    std::optional<std::u16string> folder = RegisteredInstallLocation();
+    if (!folder || !IsAcceptableLocalFolder(Utf16ToUtf8(*folder), true)) return std::nullopt;
+    if (!OpenFileForReading(JoinPath(*folder, kClientExeName))) return std::nullopt;
+    return folder;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,19 @@ extern RegistryValueWriter g_writeRegistryValue;
 void RegisterClient(std::u16string_view installFolder, std::u16string_view clientExePath,
                     std::u16string_view uninstallerPath, std::string_view versionUtf8,
                     std::uint64_t downloadBytes);
+
+// Reads one text value below HKEY_CURRENT_USER (empty `name`: the key's default value); nothing
+// when the key or the value is missing or holds no text. Replaceable, so tests can give answers.
+using RegistryTextReader = std::optional<std::u16string> (*)(std::u16string_view key,
+                                                             std::u16string_view name);
+extern RegistryTextReader g_readRegistryText;
+
+// The InstallLocation of the registered install, as the uninstall entry holds it.
+std::optional<std::u16string> RegisteredInstallLocation();
+
+// The registered folder when an install may go on in it: a local folder by the usual rules that
+// holds the client. An upgrade without a folder given goes there, not to a second copy.
+std::optional<std::u16string> RegisteredInstallFolder();
 
 // Saves a shortcut to `targetPath` (working folder, description, icon = target at index 0) at
 // `shortcutPath`, creating the folder that holds it first and overwriting an existing file.

@@ -1,6 +1,7 @@
 // Without a registry or shell links, the same data goes to plain files that stand in for them.
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 
 #include "common/text.h"
@@ -49,8 +50,29 @@ bool WriteRegistryValueToFiles(const RegistryWrite& write) {
                       bytes);
 }
 
+std::optional<std::u16string> ReadRegistryTextFromFiles(std::u16string_view key,
+                                                        std::u16string_view name) {
+    const fs::path root = g_standInRegistryRoot();
+    if (root.empty()) return std::nullopt;
+    std::ifstream in(KeyFolder(root, key) / (name.empty() ? std::string("@") : Utf16ToUtf8(name)),
+                     std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() < 4 || bytes[0] != static_cast<char>(kRegSz) || bytes[1] || bytes[2] ||
+        bytes[3])
+        return std::nullopt;
+    std::u16string text;
+    for (size_t i = 4; i + 1 < bytes.size(); i += 2) {
+        const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                    static_cast<unsigned char>(bytes[i + 1]) << 8);
+        if (unit == 0) break;
+        text.push_back(unit);
+    }
+    return text;
+}
+
 }  // namespace
 
+RegistryTextReader g_readRegistryText = &ReadRegistryTextFromFiles;
 StandInRegistryRootFn g_standInRegistryRoot = &DefaultStandInRoot;
 RegistryValueWriter g_writeRegistryValue = &WriteRegistryValueToFiles;
 

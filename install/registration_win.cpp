@@ -21,9 +21,29 @@ bool WriteRegistryValueToSystem(const RegistryWrite& write) {
                           static_cast<DWORD>(write.data.size())) == ERROR_SUCCESS;
 }
 
+std::optional<std::u16string> ReadRegistryTextFromSystem(std::u16string_view key,
+                                                         std::u16string_view name) {
+    const std::u16string keyText(key), nameText(name);
+    const wchar_t* value = nameText.empty() ? nullptr : Wz(nameText);
+    // Two calls: the size, then the text; RRF_RT_REG_SZ refuses any other type, and the
+    // function terminates what it returns.
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, Wz(keyText), value, RRF_RT_REG_SZ, nullptr, nullptr,
+                     &size) != ERROR_SUCCESS ||
+        size < sizeof(wchar_t))
+        return std::nullopt;
+    std::wstring text(size / sizeof(wchar_t), L'\0');
+    if (RegGetValueW(HKEY_CURRENT_USER, Wz(keyText), value, RRF_RT_REG_SZ, nullptr, text.data(),
+                     &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    text.resize(wcsnlen(text.data(), size / sizeof(wchar_t)));
+    return FromWide(text);
+}
+
 }  // namespace
 
 RegistryValueWriter g_writeRegistryValue = &WriteRegistryValueToSystem;
+RegistryTextReader g_readRegistryText = &ReadRegistryTextFromSystem;
 
 bool CreateShortcut(std::u16string_view shortcutPath, std::u16string_view targetPath,
                     std::u16string_view workingFolder, std::u16string_view description) {

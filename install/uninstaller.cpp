@@ -3,6 +3,7 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "game/local_folder.h"
+#include "install/install_worker.h"
 
 namespace {
 
@@ -17,7 +18,53 @@ size_t RootLength(std::u16string_view path) {
     return root;
 }
 
+// Windows paths compare without regard to letter case or the kind of separator.
+std::u16string Comparable(std::u16string_view path) {
+    std::u16string text(path);
+    for (char16_t& c : text) {
+        if (c == u'/') c = u'\\';
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    }
+    return text;
+}
+
+bool IsNamedUninstaller(std::u16string_view path) {
+    const std::u16string_view folder = FolderOfFile(path);
+    std::u16string_view name = path.substr(folder.size());
+    while (!name.empty() && IsSeparator(name.front())) name.remove_prefix(1);
+    return Comparable(name) == Comparable(kUninstallerName);
+}
+
 }  // namespace
+
+UninstallPlan PlanUninstall(std::u16string_view ownPath, bool silent,
+                            const std::optional<std::u16string>& registeredLocation,
+                            bool registeredUninstallerExists) {
+    UninstallPlan plan;
+    const std::u16string ownFolder(FolderOfFile(ownPath));
+    if (silent) {
+        if (!registeredLocation) {
+            plan.action = UninstallAction::Nothing;
+            return plan;
+        }
+        const std::u16string registered = JoinPath(*registeredLocation, kUninstallerName);
+        if (Comparable(registered) != Comparable(ownPath)) {
+            const bool local = IsAcceptableLocalFolder(Utf16ToUtf8(*registeredLocation), false);
+            if (local && registeredUninstallerExists) {
+                plan.action = UninstallAction::HandOver;
+                plan.uninstaller = registered;
+            } else {
+                plan.action = UninstallAction::RegisteredFolder;
+                if (local) plan.folder = *registeredLocation;
+            }
+            return plan;
+        }
+    }
+    plan.folder = ownFolder;
+    plan.removeFolder =
+        !ownFolder.empty() && IsNamedUninstaller(ownPath) && IsRemovableInstallFolder(ownFolder);
+    return plan;
+}
 
 std::u16string_view FolderOfFile(std::u16string_view path) {
     const size_t root = RootLength(path);

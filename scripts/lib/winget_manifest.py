@@ -56,7 +56,8 @@ def main(version, url, sha256, header, folder):
         # Without a switch the installer opens its window, where the user picks the folder.
         "InstallModes": ["interactive", "silent", "silentWithProgress"],
         "InstallerSwitches": {"Silent": "--silent", "SilentWithProgress": "--silent",
-                              "InstallLocation": '--install-dir "<INSTALLPATH>"'},
+                              "InstallLocation": '--install-dir "<INSTALLPATH>"',
+                              "Log": '--log "<LOGPATH>"'},
         "ExpectedReturnCodes": [{"InstallerReturnCode": code, "ReturnResponse": response}
                                 for code, response in exit_codes(header)],
         # Installing over an installed client replaces it in place; the client updates itself,
@@ -65,6 +66,9 @@ def main(version, url, sha256, header, folder):
         "RequireExplicitUpgrade": True,
         # The name of the uninstall key the installer writes: how winget finds its entry.
         "ProductCode": "VarnokClient",
+        # What the uninstall entry shows, so that winget ties the installed program to the package.
+        "AppsAndFeaturesEntries": [{"DisplayName": "Varnok Client", "Publisher": "Dravolt",
+                                    "ProductCode": "VarnokClient"}],
         "ElevationRequirement": "elevationProhibited",
         "Installers": [{"Architecture": "x64", "InstallerUrl": url,
                         "InstallerSha256": sha256.upper()}],

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "app/command_line.h"
+#include "app/exit_codes.h"
+#include "app/silent_install.h"
 #include "app/state.h"
+#include "common/scoped_override.h"
 
 namespace {
 
@@ -82,6 +85,103 @@ TEST(ParseCommandLine, UninstallAnywhereWinsAndMatchingIsCaseSensitive) {
     EXPECT_FALSE(Parse({u"--UNINSTALL"}).uninstall);
     EXPECT_FALSE(Parse({u"--Uninstall", u"-uninstall", u"/uninstall", u"--uninstall "}).uninstall);
     EXPECT_TRUE(Parse({u"--Render-Preview", u"x.png"}).previewPath.empty());
+}
+
+// What a run without a person refuses instead of guessing, and what every run takes as it is.
+TEST(ParseCommandLine, NotesTheFirstArgumentNotUnderstoodAndDropsAQuoteLeftByQuoting) {
+    struct Row {
+        std::vector<std::u16string> args;
+        const char* refusal;
+        const char16_t* refused;
+        std::optional<std::u16string> installDir;
+    };
+    const Row rows[] = {
+        {{u"--silent", u"--install-dir", u"D:\\X"}, "", u"", u"D:\\X"},
+        {{u"--silent", u"--instal-dir", u"D:\\X"}, "unknown_argument", u"--instal-dir", {}},
+        {{u"--silent", u"/S", u"--bogus"}, "unknown_argument", u"/S", {}},
+        {{u"--silent", u"--install-dir"}, "missing_value", u"--install-dir", {}},
+        {{u"--silent", u"--log"}, "missing_value", u"--log", {}},
+        {{u"--silent", u"--install-dir", u""}, "empty_value", u"--install-dir", u""},
+        {{u"--install-dir", u"\"", u"--silent"}, "empty_value", u"--install-dir", u""},
+        // winget's --install-dir "<INSTALLPATH>" with a path ending in a backslash
+        {{u"--silent", u"--install-dir", u"C:\\Games\""}, "", u"", u"C:\\Games"},
+        {{u"--silent", u"--install-dir", u"C:\\Ga\"mes"}, "", u"", u"C:\\Ga\"mes"},
+        {{u"--silent", u"--install-dir", u"C:\\Games\"\""}, "", u"", u"C:\\Games\"\""},
+        {{u"--uninstall", u"--silent", u"--log", u"C:\\u.log", u"x"}, "unknown_argument", u"x", {}},
+        {{u"--Silent"}, "unknown_argument", u"--Silent", {}},
+    };
+    for (const Row& row : rows) {
+        const CommandLineOptions o = Parse(row.args);
+        const std::string name(row.refusal);
+        EXPECT_EQ(o.refusal, row.refusal) << name;
+        EXPECT_EQ(o.refusedArgument, row.refused) << name;
+        EXPECT_EQ(o.installDir, row.installDir) << name;
+    }
+    const CommandLineOptions logged = Parse({u"--silent", u"--log", u"C:\\x y\\run.log\""});
+    EXPECT_EQ(logged.logPath, u"C:\\x y\\run.log");
+}
+
+bool g_systemAnswer = false;
+
+TEST(RefusedRunCode, AMisTypedUnattendedRunAndAnyMachineAccountRunEndBeforeAnything) {
+    ScopedOverride<LocalSystemQueryFn> query(g_runsAsLocalSystem, [] { return g_systemAnswer; });
+    struct Row {
+        std::vector<std::u16string> args;
+        bool system;
+        std::optional<int> code;
+    };
+    const Row rows[] = {
+        {{u"--silent"}, false, std::nullopt},
+        {{u"--silent", u"--instal-dir", u"D:\\X"}, false, 1639},
+        {{u"--uninstall", u"--silent", u"--purge"}, false, 1639},
+        {{u"--silent", u"--install-dir"}, false, 1639},
+        // the window goes on ignoring what it does not know, --log included
+        {{u"--instal-dir", u"D:\\X", u"--log"}, false, std::nullopt},
+        {{}, true, 21},
+        {{u"--silent"}, true, 21},
+        {{u"--uninstall", u"--silent"}, true, 21},
+        {{u"--uninstall", u"--render-preview", u"x.png"}, true, 21},
+        {{u"--render-preview", u"x.png", u"--stage", u"done"}, true, std::nullopt},
+        {{u"--silent", u"--bogus"}, true, 1639},
+    };
+    for (const Row& row : rows) {
+        g_systemAnswer = row.system;
+        EXPECT_EQ(RefusedRunCode(Parse(row.args)), row.code)
+            << row.args.size() << " arguments, system " << row.system;
+    }
+}
+
+TEST(ApplyUnattendedChoices, TheFolderGivenElseTheRegisteredInstallElseTheDefault) {
+    struct Row {
+        std::vector<std::u16string> args;
+        std::optional<std::u16string> registered;
+        std::u16string folder;
+        bool desktop;
+    };
+    const std::u16string byDefault = u"C:\\Users\\u\\AppData\\Local\\VarnokClient";
+    const Row rows[] = {
+        {{u"--silent"}, {}, byDefault, true},
+        {{u"--silent"}, u"D:\\Games\\VarnokClient", u"D:\\Games\\VarnokClient", true},
+        {{u"--silent", u"--install-dir", u"E:\\Apps"},
+         u"D:\\Games\\VarnokClient",
+         u"E:\\Apps\\VarnokClient",
+         true},
+        {{u"--silent", u"--install-dir", u"E:\\VarnokClient", u"--no-desktop-shortcut"},
+         {},
+         u"E:\\VarnokClient",
+         false},
+        // refused by Browse's rules: kept as given, so the worker refuses it with its code
+        {{u"--silent", u"--install-dir", u"\\\\server\\share"}, {}, u"\\\\server\\share", true},
+    };
+    for (const Row& row : rows) {
+        InstallerState state;
+        state.installDir = byDefault;
+        ApplyUnattendedChoices(state, Parse(row.args), row.registered);
+        EXPECT_EQ(state.installDir, row.folder);
+        EXPECT_EQ(state.createDesktopShortcut, row.desktop);
+        EXPECT_FALSE(state.launchAfterInstall);
+        EXPECT_TRUE(state.unattended);
+    }
 }
 
 TEST(ApplyPreviewPreset, InstallingShowsTheDownloadingPreset) {

@@ -35,8 +35,24 @@ TEST(ExitCodeForInstallEnd, EachEndHasItsOwnCodeAndTheTableListsEachCodeOnce) {
         {End(kClientRunningMessage, "replace_failed", 32), 19},
         {End(kWorkerNotStartedMessage), 20},
         {End(u"", kAnotherInstallRunningCode), 1618},
+        // An end no code was made for is an install that did not happen, never a success.
+        {End(u"Some message nobody wrote."), 20},
+        {End(kFolderRefusedMessage + std::u16string(u" ")), 20},
+        {[] {
+             InstallProgress p = End(u"<done>");
+             p.stage = InstallStage::Installing;
+             return p;
+         }(),
+         20},
+        {[] {
+             InstallProgress p = End(u"<done>");
+             p.stage = InstallStage::Ready;
+             return p;
+         }(),
+         20},
     };
-    std::set<int> covered, listed;
+    // The two codes of runs refused before any worker exists (tested with the command line).
+    std::set<int> covered{kExitRunAsSystem, kExitInvalidCommandLine}, listed;
     for (const auto& [end, code] : rows) {
         EXPECT_EQ(ExitCodeForInstallEnd(end), code) << code;
         if (code != 0) covered.insert(code);

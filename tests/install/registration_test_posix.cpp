@@ -53,3 +53,26 @@ TEST(Shortcut, StandInEntryCarriesTheFourPropertiesAndFailsWithoutItsFolder) {
     std::error_code ignored;
     EXPECT_FALSE(std::filesystem::exists(blocked, ignored));
 }
+
+TEST(RegisteredInstallFolder, TheStoredLocationOnlyWhenItIsALocalFolderHoldingTheClient) {
+    ScratchDir scratch;
+    g_root = scratch.path() / "HKEY_CURRENT_USER";
+    ScopedOverride<StandInRegistryRootFn> root(g_standInRegistryRoot, &Root);
+    EXPECT_EQ(RegisteredInstallLocation(), std::nullopt);
+
+    const std::filesystem::path folder = scratch / "Games" / "VarnokClient";
+    std::filesystem::create_directories(folder);
+    // As Windows names it: the host reads "Z:\\x" as "/x".
+    std::u16string text = u"Z:" + folder.u16string();
+    for (char16_t& c : text)
+        if (c == u'/') c = u'\\';
+    RegisterClient(text, text + u"\\VarnokClient.exe", text + u"\\Uninstall.exe", "1.0.0", 0);
+    EXPECT_EQ(RegisteredInstallLocation(), text);
+    EXPECT_EQ(RegisteredInstallFolder(), std::nullopt) << "no client in it";
+    WriteFileBytes(folder / "VarnokClient.exe", "MZ");
+    EXPECT_EQ(RegisteredInstallFolder(), text);
+    // a relative location, as a hand-edited entry may hold, is never taken
+    RegisterClient(u"Games\\VarnokClient", u"x", u"y", "1.0.0", 0);
+    EXPECT_EQ(RegisteredInstallLocation(), u"Games\\VarnokClient");
+    EXPECT_EQ(RegisteredInstallFolder(), std::nullopt);
+}

@@ -53,6 +53,67 @@ TEST(IsRemovableInstallFolder, OnlyALocalFolderNamedVarnokThatCmdTakesLiterally)
             << std::string(folder.begin(), folder.end());
 }
 
+TEST(PlanUninstall, ASetupFileNeverTakesItsFolderAndHandsAQuietUninstallToTheRegisteredOne) {
+    ScopedOverride<DriveTypeFn> drives(g_driveType, [](const std::u16string& root) {
+        return root == u"R:\\" ? kDriveRemote : kDriveFixed;
+    });
+    ScopedOverride<PathAttributesFn> attributes(g_pathAttributes, [](const std::u16string&) {
+        return PathAttributes{kAttributeDirectory, 0};
+    });
+    const std::u16string installed = u"D:\\Games\\VarnokClient";
+    const std::u16string own = installed + u"\\Uninstall.exe";
+    const std::u16string setup = u"C:\\Users\\u\\Downloads\\VarnokStuff\\VarnokClientSetup.exe";
+    using A = UninstallAction;
+    struct Row {
+        std::u16string path;
+        bool silent;
+        std::optional<std::u16string> registered;
+        bool registeredUninstallerExists;
+        A action;
+        std::u16string folder;
+        bool removeFolder;
+    };
+    const Row rows[] = {
+        // a person: the running file's own folder, as always; only Uninstall.exe takes it whole
+        {own, false, installed, true, A::OwnFolder, installed, true},
+        {u"D:\\Games\\VarnokClient\\UNINSTALL.EXE",
+         false,
+         {},
+         false,
+         A::OwnFolder,
+         installed,
+         true},
+        {setup, false, installed, true, A::OwnFolder, u"C:\\Users\\u\\Downloads\\VarnokStuff",
+         false},
+        {u"D:\\VarnokCopy\\Uninstall.exe.bak",
+         false,
+         {},
+         false,
+         A::OwnFolder,
+         u"D:\\VarnokCopy",
+         false},
+        // a tool: the registered install, whoever is started
+        {own, true, installed, true, A::OwnFolder, installed, true},
+        // the same file in other letters; the folder's own name marks it only as "Varnok"
+        {u"d:/games/varnokclient/uninstall.exe", true, installed, true, A::OwnFolder,
+         u"d:/games/varnokclient", false},
+        {setup, true, {}, false, A::Nothing, u"", false},
+        {setup, true, installed, true, A::HandOver, u"", false},
+        {u"C:\\Old\\VarnokClient\\Uninstall.exe", true, installed, true, A::HandOver, u"", false},
+        {setup, true, installed, false, A::RegisteredFolder, installed, false},
+        {setup, true, u"R:\\Games\\VarnokClient", true, A::RegisteredFolder, u"", false},
+    };
+    for (const Row& row : rows) {
+        const UninstallPlan plan =
+            PlanUninstall(row.path, row.silent, row.registered, row.registeredUninstallerExists);
+        const std::string name(row.path.begin(), row.path.end());
+        EXPECT_EQ(plan.action, row.action) << name << " silent " << row.silent;
+        EXPECT_EQ(plan.folder, row.folder) << name;
+        EXPECT_EQ(plan.removeFolder, row.removeFolder) << name;
+        EXPECT_EQ(plan.uninstaller, row.action == A::HandOver ? own : u"") << name;
+    }
+}
+
 TEST(DelayedFolderRemovalCommand, WaitsASecondThenRemovesTheQuotedFolderQuietly) {
     const std::u16string command = DelayedFolderRemovalCommand(u"C:\\Games\\VarnokClient");
     EXPECT_EQ(command,

@@ -245,6 +245,11 @@ def winget_manifest_is_valid_and_names(version):
               for c in docs["installer"]["ExpectedReturnCodes"]}
     assert (1618, "installInProgress") in listed and listed == {t for t in table if t[0]}, \
         listed ^ table
+    switches = docs["installer"]["InstallerSwitches"]
+    assert switches["Log"] == '--log "<LOGPATH>"', switches
+    # The entry as the installer registers it (DisplayName, Publisher and the key's name).
+    assert docs["installer"]["AppsAndFeaturesEntries"] == [
+        {"DisplayName": "Varnok Client", "Publisher": "Dravolt", "ProductCode": "VarnokClient"}]
     assert version_resource(versioned(version)) == [version + ".0"] * 4, \
         f"the version resource says {version_resource(versioned(version))}"
 

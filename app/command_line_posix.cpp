@@ -1,0 +1,5 @@
+#include "app/command_line.h"
+
+bool RunsAsLocalSystem() {
+    return false;
+}
