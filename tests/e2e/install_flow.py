@@ -326,7 +326,20 @@ SILENT_ROWS = [
     (["--no-desktop-shortcut", "--install-dir", ELSEWHERE_FOLDER[1]], 0, ELSEWHERE_FOLDER, False),
     # a share is refused by the folder rules before anything is asked or made
     (["--install-dir", r"\\localhost\share"], 10, None, None),
+    # a mistyped switch or a folder option without its folder: nothing is guessed, nothing made
+    (["--instal-dir", env.ELSEWHERE_WIN], 1639, None, None),
+    (["--install-dir"], 1639, None, None),
 ]
+STAMPED = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ (.*)$")
+
+
+def logged(path):
+    """The texts of a --log file, each line checked for its UTC time first."""
+    with open(path, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    texts = [STAMPED.match(line) for line in lines]
+    assert lines and all(texts), f"a line without its time: {lines}"
+    return [m.group(1) for m in texts]
 
 
 def test_silent_installs_show_nothing_and_leave_what_a_window_install_leaves():
@@ -344,6 +357,28 @@ def test_silent_installs_show_nothing_and_leave_what_a_window_install_leaves():
             check_installed("1.0.0", client, desktop, folder)
             assert not os.path.exists(os.path.join(folder[0], "standin-launches.log")), \
                 f"{args}: the client was started"
+        # An upgrade without a folder given (winget's, Intune's) replaces the client where the
+        # registered install is, instead of making a second copy in the default folder; its log
+        # tells each step, and the exit code last.
+        env.clean_slate(keep_scratch=True)
+        assert env.install_silently(RUN_PROBE, EXE, ["--install-dir", env.ELSEWHERE_WIN]) == 0
+        log = os.path.join(env.SCRATCH, "upgrade.log")
+        assert env.install_silently(RUN_PROBE, EXE, ["--log", env.windows_path(log)]) == 0
+        check_installed("1.0.0", client, True, ELSEWHERE_FOLDER)
+        assert not os.path.exists(env.FOLDER), "a second copy went to the default folder"
+        texts = logged(log)
+        assert texts[1] == "folder: " + ELSEWHERE_FOLDER[1], texts
+        assert "step: Downloading" in texts and texts[-1] == "exit code: 0", texts
+        assert texts[-2] == rf"installed: Varnok Client 1.0.0 as {ELSEWHERE_FOLDER[1]}\VarnokClient.exe", texts
+    # Without a server: the failure block the window copies, then its code.
+    env.clean_slate(keep_scratch=True)
+    assert env.install_silently(RUN_PROBE, EXE, ["--log", env.windows_path(log)]) == 11
+    texts = logged(log)
+    assert "Could not connect to server. Check your internet." in texts, texts
+    assert texts[-1] == "exit code: 11" and "Step: manifest_fetch" in texts, texts
+    # A log that cannot be made ends the run before anything is done.
+    assert env.install_silently(RUN_PROBE, EXE, ["--log", r"C:\no such folder\x.log"]) == 1639
+    assert not os.path.exists(env.FOLDER)
 
 
 # --- failures, each with what must not have happened ------------------------------------------

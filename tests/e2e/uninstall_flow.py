@@ -119,6 +119,34 @@ def test_with_nothing_installed_every_removal_fails_quietly_and_the_final_messag
     env.wait_gone(folder)
 
 
+def test_the_setup_file_uninstalling_quietly_acts_on_the_registered_install_not_on_its_folder():
+    # A package that holds only the setup uninstalls with it: the registered install goes (its
+    # own Uninstall.exe does it), and the download folder, named for the client, keeps every file.
+    for installed in (False, True):
+        env.clean_slate()
+        if installed:
+            env.install_once(EXE, STANDIN)
+        stuff = os.path.join(env.SCRATCH, "VarnokStuff")
+        os.makedirs(os.path.join(stuff, "sub"))
+        kept = {os.path.join(stuff, "notes.txt"): b"notes", os.path.join(stuff, "sub", "save.dat"): b"save"}
+        for path, data in kept.items():
+            with open(path, "wb") as f:
+                f.write(data)
+        setup = os.path.join(stuff, "VarnokClientSetup.exe")
+        shutil.copyfile(EXE, setup)
+        line = f'"{env.windows_path(setup)}" --uninstall --silent'
+        code, appeared = env.run_unattended(RUN_PROBE, line)
+        assert (code, appeared) == (0, set()), f"installed={installed}: {code}, {appeared}"
+        if installed:
+            env.wait_gone(env.FOLDER)
+            assert env.registry() == {}, "registry entries left"
+            assert not os.path.exists(env.START_MENU) and not os.path.exists(env.DESKTOP_LNK)
+        time.sleep(4)  # longer than a delayed removal would take to act
+        for path, data in kept.items():
+            assert env.read(path) == data, f"installed={installed}: {path} is gone"
+        assert os.path.exists(setup), "the setup file was removed"
+
+
 def test_the_start_menu_folder_goes_whole_but_a_link_in_it_is_not_followed():
     env.clean_slate()
     env.install_once(EXE, STANDIN)
@@ -159,6 +187,7 @@ if __name__ == "__main__":
             test_yes_removes_the_install_and_leaves_the_profile_as_before_except_config_json,
             test_from_a_folder_not_named_for_the_client_everything_but_the_folder_goes,
             test_with_nothing_installed_every_removal_fails_quietly_and_the_final_message_shows,
+            test_the_setup_file_uninstalling_quietly_acts_on_the_registered_install_not_on_its_folder,
             test_the_start_menu_folder_goes_whole_but_a_link_in_it_is_not_followed,
             test_uninstall_with_render_preview_in_either_order_writes_no_png,
         ])
