@@ -37,9 +37,8 @@ bool WriteToFile(const FileOwner& file, const void* data, size_t size, uint32_t&
 // Everything written so far is on the disk; false (with the system's number) when not.
 bool FlushFile(const FileOwner& file, uint32_t& error);
 
-// Who may use `folder` itself when CreateFolderTree makes it. Parents made on the way always get
-// the usual inherited list, and a folder that already exists keeps whatever it had (see
-// MakeFolderPrivate).
+// Who may use `folder`, and every parent made on the way, when CreateFolderTree makes them. A
+// folder that already exists keeps whatever it had (see MakeFolderPrivate).
 enum class NewFolderAccess {
     Inherited,  // what the parent passes on
     // Full control for the current user, SYSTEM and the Administrators group only, inherited by

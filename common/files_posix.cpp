@@ -111,7 +111,7 @@ bool CreateFolderTree(std::u16string_view folder, uint32_t& error, NewFolderAcce
         if (end < path.size() && path[end] != '/') continue;
         if (path[end - 1] == '/') continue;
         const std::string prefix = path.substr(0, end);
-        const mode_t mode = (end == last && access == NewFolderAccess::Private) ? 0700 : 0777;
+        const mode_t mode = access == NewFolderAccess::Private ? 0700 : 0777;
         if (mkdir(prefix.c_str(), mode) == 0) {
             if (made && end == last) *made = true;
             continue;

@@ -224,14 +224,16 @@ bool CreateFolderTree(std::u16string_view folder, uint32_t& error, NewFolderAcce
         if (end < folder.size() && !IsSeparator(folder[end])) continue;
         if (IsSeparator(folder[end - 1])) continue;  // a run of separators or a trailing one
         const std::u16string prefix(folder.substr(0, end));
-        if (end == last && access == NewFolderAccess::Private && !IsFolder(prefix)) {
+        if (access == NewFolderAccess::Private && !IsFolder(prefix)) {
             // Made without a list it would take the parent's, and a drive root's lets every
             // signed-in user write: the list is given at creation, so there is no moment in
-            // which the folder is open to them.
+            // which the folder is open to them. A parent made on the way gets it as well, or
+            // another user could rename that parent and put a folder of their own in place.
             const UniqueLocalMemory descriptor = PrivateFolderDescriptor(error);
             if (!descriptor) return false;
             SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
-            if (!CreateOneFolder(prefix, error, &security, made)) return false;
+            if (!CreateOneFolder(prefix, error, &security, end == last ? made : nullptr))
+                return false;
             continue;
         }
         // A private folder made here, without its list, does not count as made with it.
