@@ -79,6 +79,8 @@ std::vector<AccessibleElement> AccessibleElements(const InstallerState& state,
         case InstallStage::Installing: {
             out.push_back(Text(progress.statusText, {36.0f, 158.0f, 280.0f, 22.0f}));
             out.push_back(Bar(progress));
+            if (!progress.noteText.empty())
+                out.push_back(Text(progress.noteText, {36.0f, 208.0f, 368.0f, 18.0f}));
             AccessibleElement cancel =
                 Button(HitTarget::Secondary, u"Cancel", state.wideButtonRect);
             // A second Cancel does nothing while the worker winds down.

@@ -8,10 +8,12 @@ constexpr DWORD kCancelPollMs = 100;
 
 }  // namespace
 
-InstallLock TakeInstallLock(const std::atomic<bool>* cancel) {
+InstallLock TakeInstallLock(const std::atomic<bool>* cancel, unsigned longWaitMs,
+                            const std::function<void()>& longWait) {
     InstallLock lock;
     UniqueHandleKernel mutex(CreateMutexW(nullptr, FALSE, kInstallMutexName));
     if (!mutex) return lock;
+    unsigned waitedMs = 0;
     for (;;) {
         const DWORD wait = WaitForSingleObject(mutex.get(), cancel ? kCancelPollMs : 0);
         if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
@@ -28,5 +30,8 @@ InstallLock TakeInstallLock(const std::atomic<bool>* cancel) {
             lock.result = InstallLockResult::Cancelled;
             return lock;
         }
+        const bool wasShort = waitedMs < longWaitMs;
+        waitedMs += kCancelPollMs;
+        if (wasShort && waitedMs >= longWaitMs && longWait) longWait();
     }
 }

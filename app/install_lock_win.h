@@ -4,12 +4,14 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 
 #include "common/handles_win.h"
 
-// "Local\" is the logon session: an install is the user's own (HKEY_CURRENT_USER, the user's
-// folders), so other users signed in on the same machine install side by side, each in a
-// session of their own, while every install of the session, window or silent, meets this name.
+// "Local\" is the namespace of the Windows session the process runs in (each signed-in user's
+// desktop, console or Remote Desktop, is a session of its own): an install is the user's own
+// (HKEY_CURRENT_USER, the user's folders), so other users signed in on the same machine install
+// side by side, while every install of the session, window or silent, meets this name.
 // A "Global\" name would make one user's install wait for another's, and would let another
 // user create it first and hold every install back.
 inline constexpr wchar_t kInstallMutexName[] = L"Local\\VarnokClientSetup.Install";
@@ -31,5 +33,7 @@ struct InstallLock {
 // the other run ends or `cancel` is raised. A run killed while holding it leaves it abandoned,
 // which counts as free. When the mutex cannot be made or waited for (no resources, or another
 // object in its place made by someone else) the result is Unavailable, and the run installs as
-// it would have before there was a lock, rather than never.
-InstallLock TakeInstallLock(const std::atomic<bool>* cancel);
+// it would have before there was a lock, rather than never. A waiting call runs `longWait` once,
+// when it has waited `longWaitMs`.
+InstallLock TakeInstallLock(const std::atomic<bool>* cancel, unsigned longWaitMs = 0,
+                            const std::function<void()>& longWait = {});

@@ -4,6 +4,15 @@
 #include <system_error>
 #include <utility>
 
+InstallProgress ConnectingProgress(std::u16string_view note) {
+    InstallProgress connecting;
+    connecting.stage = InstallStage::Installing;
+    connecting.statusText = u"Connecting";
+    connecting.indeterminate = true;
+    connecting.noteText = note;
+    return connecting;
+}
+
 void StartInstall(InstallerState& state) {
     if (state.workerBusy.exchange(true)) return;
     // The previous worker has already published its outcome; at most its last steps remain.
@@ -16,11 +25,7 @@ void StartInstall(InstallerState& state) {
     args.baseUrl = state.baseUrl;
     args.createDesktopShortcut = state.createDesktopShortcut;
 
-    InstallProgress connecting;
-    connecting.stage = InstallStage::Installing;
-    connecting.statusText = u"Connecting";
-    connecting.indeterminate = true;
-    PublishProgress(state, connecting, false);
+    PublishProgress(state, ConnectingProgress(), false);
 
     if (g_startWorkerThread == nullptr) {
         FailInstall(state, kWorkerNotStartedMessage, Failure{"start_worker", "no_worker"});

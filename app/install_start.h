@@ -15,6 +15,15 @@ inline constexpr char16_t kWorkerNotStartedMessage[] =
 // from the window waits for the lock instead (see app/install_lock_win.h).
 inline constexpr char kAnotherInstallRunningCode[] = "another_install_running";
 
+// A window's run that has waited this long for another run's install lock says so on its
+// Connecting screen, so that a wait with no end in sight is never a silent one.
+inline constexpr unsigned kLongLockWaitMs = 3000;
+inline constexpr char16_t kWaitingForOtherInstallText[] =
+    u"Waiting for another install of Varnok Client to finish\u2026";
+
+// The Connecting screen's block, with `note` under its track.
+InstallProgress ConnectingProgress(std::u16string_view note = {});
+
 // Creates the thread that runs the install worker with its arguments. Tests replace it to hold
 // a worker back or to make thread creation fail. The Windows build starts the installer's worker;
 // the host build has no network transport and so no worker: without a starter, an install ends

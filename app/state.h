@@ -46,6 +46,8 @@ struct InstallProgress {
     uint64_t bytesTotal = 0;
     double bytesPerSecond = 0.0;
     bool indeterminate = false;
+    // One line under the track where no sizes are shown: why the run is still waiting.
+    std::u16string noteText;
     // On the Error screen: what lay behind the message, for whoever supports the user. Never
     // painted; the message is what the user sees.
     Failure failure;

@@ -121,6 +121,9 @@ void DrawInstalling(GpGraphics* g, const InstallerState& state, const InstallPro
             DrawLabel(g, speed.c_str(), fonts.small.get(), fonts.right.get(), colorMuted, 240.0f,
                       208.0f, 164.0f, 18.0f);
         }
+    } else if (!progress.noteText.empty()) {
+        DrawLabel(g, progress.noteText.c_str(), fonts.small.get(), fonts.left.get(), colorMuted,
+                  36.0f, 208.0f, 368.0f, 18.0f);
     }
     DrawSecondaryButton(g, state.wideButtonRect, state.hoverTarget == HitTarget::Secondary,
                         fonts.button.get(), u"Cancel", fonts);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/accessible_model.h"
+#include "app/install_start.h"
 #include "app/state.h"
 #include "common/text.h"
 
@@ -75,6 +76,14 @@ TEST(AccessibleElements, InstallingReadsTheStatusThePercentageAndCancel) {
     const auto elements = AccessibleElements(state, p);
     EXPECT_EQ(elements[1].value, u"");
     EXPECT_EQ(elements[2].states, kButton | kAccessibleFocused | kAccessibleUnavailable);
+
+    // A run that waits for another one's lock says so between the bar and Cancel.
+    state.cancelRequested = false;
+    ExpectElements(AccessibleElements(state, ConnectingProgress(kWaitingForOtherInstallText)),
+                   {{R::StaticText, u"Connecting", kText, u"", u""},
+                    {R::ProgressBar, u"Progress", kText, u"", u""},
+                    {R::StaticText, kWaitingForOtherInstallText, kText, u"", u""},
+                    {R::PushButton, u"Cancel", kButton | kAccessibleFocused, u"Press", u""}});
 }
 
 TEST(AccessibleElements, DoneAndErrorReadTheirTextsAndTwoButtons) {

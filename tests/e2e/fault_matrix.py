@@ -702,7 +702,9 @@ def outcome(row, place, server, payload):
             wait_screen(w, server, is_installing, "the Installing screen", 6)
         if row.user == "cancel-connecting":
             harness.wait_until(lambda: MANIFEST in server.requests(), "the manifest request")
-            wait_screen(w, server, is_installing, "the Connecting screen", 6)
+            shot = wait_screen(w, server, is_installing, "the Connecting screen", 6)
+            # A run that holds the lock is not waiting for anyone, however slow its fetch.
+            assert not says_waiting(shot), f"a wait named by a run that holds the lock: {shot.save('no-wait')}"
             w.click(*INSTALL)  # Cancel; the fetch goes on to its end, then the worker stops
             wait_screen(w, server, is_ready, "the Ready screen after Cancel", 30)
             return
@@ -735,6 +737,12 @@ def outcome(row, place, server, payload):
         w.close()
 
 
+def says_waiting(s):
+    """Text under the Connecting screen's track, where only a waiting run writes: the muted
+    letters stand out from the dark body."""
+    return any(max(p) > 110 for p in s.region(36, 210, 300, 224)) and is_installing(s)
+
+
 def silent_outcome(row, place, server, payload):
     """The row's fault met by a run without a person: nothing shown, only its exit code."""
     args = ["--install-dir", place.win[:-len("\\VarnokClient")]] if place is not DEFAULT else []
@@ -753,6 +761,7 @@ def silent_outcome(row, place, server, payload):
                 w.click(*INSTALL)
                 time.sleep(2)  # time for a window that did not wait to ask for the manifest
                 assert server.requests().count(MANIFEST) == 1, server.requests()
+                w.wait_for(says_waiting, "the line that names the wait", timeout=6)
                 server.set_route(FILE, ok(payload))
                 first.kill()  # as a deployment tool ends a run it gave up on
                 wait_screen(w, server, is_done, "the Done screen once the lock was free", 90)
