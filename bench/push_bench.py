@@ -28,7 +28,7 @@ WORK = os.path.join(ROOT, "build", "bench-push")
 WWW = os.path.join(WORK, "www")
 KEY = os.path.join(ROOT, "tests", "fixtures", "dev-manifest-key.NOT-FOR-RELEASE.pem")
 PUB = os.path.join(ROOT, "tests", "fixtures", "dev-manifest-key.pub.hex")
-SIZE = 64 << 20
+SIZE = int(os.environ.get("VARNOK_BENCH_PUSH_MIB", "64")) << 20
 ENV = dict(os.environ, AWS_ACCESS_KEY_ID=ceph_gateway.ACCESS_KEY,
            AWS_SECRET_ACCESS_KEY=ceph_gateway.SECRET_KEY)
 BUCKET = "bench"
