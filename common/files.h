@@ -78,6 +78,22 @@ struct FolderOwnerAnswer {
 using FolderOwnerFn = FolderOwnerAnswer (*)(const std::u16string& folder);
 extern FolderOwnerFn g_folderOwner;
 
+// What a found folder lets others do, for a folder that is not the user's own. The trusted are
+// the user, SYSTEM, the Administrators group and TrustedInstaller (on the host: the user and
+// root); everyone else is another user.
+struct FolderCheckAnswer {
+    bool ok = false;     // false: the folder could not be read; `error` holds the system's number
+    bool found = false;  // what was asked about is there
+    uint32_t error = 0;
+};
+using FolderCheckFn = FolderCheckAnswer (*)(const std::u16string& folder);
+// Whether the folder's own list lets another user add, remove or replace what is in it, or change
+// the list (on the host: a group or other write bit).
+extern FolderCheckFn g_folderWritableByOthers;
+// Whether the folder holds a file, folder or link (itself, not what it leads to) that another user
+// owns. Only the folder's own entries are looked at.
+extern FolderCheckFn g_folderHoldsOthersEntry;
+
 // Removes one file; false when it is missing or cannot be removed.
 bool RemoveFile(std::u16string_view path);
 

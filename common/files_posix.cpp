@@ -148,9 +148,51 @@ FolderOwnerAnswer HostFolderOwner(const std::u16string& folder) {
     return answer;
 }
 
+FolderCheckAnswer HostFolderWritableByOthers(const std::u16string& folder) {
+    FolderCheckAnswer answer;
+    const auto host = HostPathFromWindows(folder);
+    struct stat st {};
+    if (!host || lstat(host->c_str(), &st) != 0) {
+        answer.error = host ? WindowsError(errno) : kErrorPathNotFound;
+        return answer;
+    }
+    answer.ok = true;
+    answer.found = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    return answer;
+}
+
+FolderCheckAnswer HostFolderHoldsOthersEntry(const std::u16string& folder) {
+    FolderCheckAnswer answer;
+    const auto host = HostPathFromWindows(folder);
+    const UniqueDir dir(host ? opendir(host->c_str()) : nullptr);
+    if (!dir) {
+        answer.error = host ? WindowsError(errno) : kErrorPathNotFound;
+        return answer;
+    }
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st {};
+        if (lstat((*host + "/" + name).c_str(), &st) != 0) {
+            answer.error = WindowsError(errno);
+            return answer;
+        }
+        // Root stands where SYSTEM stands on Windows.
+        if (st.st_uid != geteuid() && st.st_uid != 0) {
+            answer.ok = true;
+            answer.found = true;
+            return answer;
+        }
+    }
+    answer.ok = true;
+    return answer;
+}
+
 }  // namespace
 
 FolderOwnerFn g_folderOwner = &HostFolderOwner;
+FolderCheckFn g_folderWritableByOthers = &HostFolderWritableByOthers;
+FolderCheckFn g_folderHoldsOthersEntry = &HostFolderHoldsOthersEntry;
 
 bool RemoveFile(std::u16string_view path) {
     const auto host = HostPathFromWindows(path);

@@ -89,6 +89,44 @@ UniqueFile OpenFolder(const std::u16string& path, DWORD access) {
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
+std::u16string ChildPath(const std::u16string& folder, const wchar_t* name) {
+    std::u16string child = folder;
+    if (!child.empty() && !IsSeparator(child.back())) child.push_back(u'\\');
+    child += FromWide(name);
+    return child;
+}
+
+// TrustedInstaller, the account Windows' own servicing owns its files with.
+constexpr char16_t kTrustedInstallerSid[] =
+    u"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+
+// The owner of an open file or folder, sorted as far as trusting it goes; `sid` gets its text.
+FolderOwnerAnswer OwnerOfHandle(HANDLE handle, const std::u16string& user, std::u16string* sid) {
+    FolderOwnerAnswer answer;
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD status = GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                         nullptr, nullptr, nullptr, &descriptor);
+    const UniqueLocalMemory ownedDescriptor(descriptor);
+    wchar_t* ownerText = nullptr;
+    if (status != ERROR_SUCCESS || owner == nullptr || !ConvertSidToStringSidW(owner, &ownerText)) {
+        answer.error = status != ERROR_SUCCESS ? status
+                       : owner == nullptr      ? ERROR_INVALID_SECURITY_DESCR
+                                               : GetLastError();
+        return answer;
+    }
+    const UniqueLocalMemory ownedText(ownerText);
+    answer.ok = true;
+    if (sid) *sid = FromWide(ownerText);
+    if (FromWide(ownerText) == user)
+        answer.owner = FolderOwner::CurrentUser;
+    else if (IsWellKnownSid(owner, WinLocalSystemSid))
+        answer.owner = FolderOwner::System;
+    else if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid))
+        answer.owner = FolderOwner::Administrators;
+    return answer;
+}
+
 FolderOwnerAnswer SystemFolderOwner(const std::u16string& folder) {
     FolderOwnerAnswer answer;
     const UniqueFile handle = OpenFolder(folder, READ_CONTROL);
@@ -98,36 +136,105 @@ FolderOwnerAnswer SystemFolderOwner(const std::u16string& folder) {
         answer.error = GetLastError();
         return answer;
     }
-    answer.ok = true;
     if (!(volumeFlags & FILE_PERSISTENT_ACLS)) {
+        answer.ok = true;
         answer.owner = FolderOwner::NoOwners;
         return answer;
     }
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD status = GetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
-                                         &owner, nullptr, nullptr, nullptr, &descriptor);
-    const UniqueLocalMemory ownedDescriptor(descriptor);
-    wchar_t* ownerText = nullptr;
-    if (status != ERROR_SUCCESS || owner == nullptr || !ConvertSidToStringSidW(owner, &ownerText)) {
-        answer.ok = false;
-        answer.error = status != ERROR_SUCCESS ? status
-                       : owner == nullptr      ? ERROR_INVALID_SECURITY_DESCR
-                                               : GetLastError();
-        return answer;
-    }
-    const UniqueLocalMemory ownedText(ownerText);
     const std::u16string user = CurrentUserSid();
     if (user.empty()) {
-        answer.ok = false;
         answer.error = GetLastError();
-    } else if (FromWide(ownerText) == user) {
-        answer.owner = FolderOwner::CurrentUser;
-    } else if (IsWellKnownSid(owner, WinLocalSystemSid)) {
-        answer.owner = FolderOwner::System;
-    } else if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) {
-        answer.owner = FolderOwner::Administrators;
+        return answer;
     }
+    return OwnerOfHandle(handle.get(), user, nullptr);
+}
+
+// Rights that let their holder put a file into a folder, or take or replace one in it.
+constexpr DWORD kWriteOrDeleteRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD |
+                                       DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                                       GENERIC_ALL;
+
+FolderCheckAnswer SystemFolderWritableByOthers(const std::u16string& folder) {
+    FolderCheckAnswer answer;
+    const UniqueFile handle = OpenFolder(folder, READ_CONTROL);
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD status =
+        handle ? GetSecurityInfo(handle.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                 nullptr, &list, nullptr, &descriptor)
+               : GetLastError();
+    const UniqueLocalMemory ownedDescriptor(descriptor);
+    const std::u16string user = CurrentUserSid();
+    if (status != ERROR_SUCCESS || user.empty()) {
+        answer.error = status != ERROR_SUCCESS ? status : GetLastError();
+        return answer;
+    }
+    answer.ok = true;
+    if (list == nullptr) {  // no list at all: everyone may do everything
+        answer.found = true;
+        return answer;
+    }
+    for (DWORD i = 0; i < list->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(list, i, &ace)) continue;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        // Entries only passed on to what is made inside grant nothing on the folder itself.
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
+            continue;
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        if (!(allowed->Mask & kWriteOrDeleteRights)) continue;
+        const PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+        wchar_t* text = nullptr;
+        if (!ConvertSidToStringSidW(sid, &text)) continue;
+        const UniqueLocalMemory ownedText(text);
+        // OWNER RIGHTS stands for the owner, who is SYSTEM or Administrators here.
+        if (FromWide(text) == user || IsWellKnownSid(sid, WinLocalSystemSid) ||
+            IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+            IsWellKnownSid(sid, WinCreatorOwnerRightsSid) || FromWide(text) == kTrustedInstallerSid)
+            continue;
+        answer.found = true;
+        return answer;
+    }
+    return answer;
+}
+
+FolderCheckAnswer SystemFolderHoldsOthersEntry(const std::u16string& folder) {
+    FolderCheckAnswer answer;
+    const std::u16string user = CurrentUserSid();
+    if (user.empty()) {
+        answer.error = GetLastError();
+        return answer;
+    }
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(FindFirstFileW(Wz(ChildPath(folder, L"*")), &entry));
+    if (!find) {
+        answer.error = GetLastError();
+        return answer;
+    }
+    do {
+        const std::wstring_view name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::u16string path = ChildPath(folder, entry.cFileName);
+        const UniqueFile handle = OpenFolder(path, READ_CONTROL);
+        if (!handle) {
+            answer.error = GetLastError();
+            return answer;
+        }
+        std::u16string sid;
+        const FolderOwnerAnswer owner = OwnerOfHandle(handle.get(), user, &sid);
+        if (!owner.ok) {
+            answer.error = owner.error;
+            return answer;
+        }
+        if (owner.owner == FolderOwner::OtherUser && sid != kTrustedInstallerSid) {
+            answer.ok = true;
+            answer.found = true;
+            return answer;
+        }
+    } while (FindNextFileW(find.get(), &entry));
+    const DWORD end = GetLastError();
+    answer.ok = end == ERROR_NO_MORE_FILES;
+    answer.error = answer.ok ? 0 : end;
     return answer;
 }
 
@@ -142,13 +249,6 @@ bool CreateOneFolder(const std::u16string& path, uint32_t& error,
     if (IsFolder(path)) return true;
     error = code;
     return false;
-}
-
-std::u16string ChildPath(const std::u16string& folder, const wchar_t* name) {
-    std::u16string child = folder;
-    if (!child.empty() && !IsSeparator(child.back())) child.push_back(u'\\');
-    child += FromWide(name);
-    return child;
 }
 
 }  // namespace
@@ -266,6 +366,8 @@ bool MakeFolderPrivate(std::u16string_view folder, uint32_t& error) {
 }
 
 FolderOwnerFn g_folderOwner = &SystemFolderOwner;
+FolderCheckFn g_folderWritableByOthers = &SystemFolderWritableByOthers;
+FolderCheckFn g_folderHoldsOthersEntry = &SystemFolderHoldsOthersEntry;
 
 bool RemoveFile(std::u16string_view path) {
     return DeleteFileW(Wz(std::u16string(path))) != FALSE;

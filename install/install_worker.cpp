@@ -52,19 +52,46 @@ bool CreateInstallFolder(std::u16string_view folder, Failure& failure) {
         SetFailure(failure, "folder_owner_unknown", owner.error);
         return false;
     }
+    const std::u16string path(folder);
     switch (owner.owner) {
         case FolderOwner::OtherUser:
             SetFailure(failure, "folder_owned_by_other_user");
             return false;
-        case FolderOwner::System:
-        case FolderOwner::Administrators:
         case FolderOwner::NoOwners:
-            // The machine's administrators chose its list, and the user may not change it; a
-            // volume without owners has no list to give.
-            return true;
+            return true;  // a volume without owners has no list to give
+        case FolderOwner::System:
+        case FolderOwner::Administrators: {
+            // The machine's administrators chose its list, and the user may not change it; but
+            // a list that lets other users write (a folder an elevated administrator made under
+            // a drive root inherits one) lets them replace the client as surely as owning it.
+            const FolderCheckAnswer open = g_folderWritableByOthers(path);
+            if (!open.ok) {
+                SetFailure(failure, "folder_access_unknown", open.error);
+                return false;
+            }
+            if (open.found) {
+                SetFailure(failure, "folder_writable_by_other_user");
+                return false;
+            }
+            break;
+        }
         case FolderOwner::CurrentUser:
             break;
     }
+    // A found folder may hold what another user put there while it was open to them (a library
+    // beside the client would run inside it); closing the folder now would not take it out.
+    if (!made) {
+        const FolderCheckAnswer planted = g_folderHoldsOthersEntry(path);
+        if (!planted.ok) {
+            SetFailure(failure, "folder_entry_owner_unknown", planted.error);
+            return false;
+        }
+        if (planted.found) {
+            SetFailure(failure, "folder_holds_other_users_entry");
+            return false;
+        }
+    }
+    if (owner.owner != FolderOwner::CurrentUser) return true;
     // Made here, it has the list already; found, it may be from an install that left it open
     // to everyone, and is closed now.
     if (made || MakeFolderPrivate(folder, error)) return true;

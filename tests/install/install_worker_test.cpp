@@ -16,21 +16,44 @@
 namespace {
 
 FolderOwnerAnswer g_fixedOwner;
+FolderCheckAnswer g_fixedWritable, g_fixedPlanted;
 
 TEST(CreateInstallFolder, TakesAFolderOnlyFromATrustedOwnerAndMakesTheUsersOwnPrivate) {
     using enum FolderOwner;
+    using std::nullopt;
+    const FolderCheckAnswer yes{true, true}, no{true, false}, unreadable{false, false, 5};
     struct Case {
         const char* what;
         std::optional<FolderOwnerAnswer> owner;  // none: the system's answer
         const char* code;                        // empty: the folder is taken
+        std::optional<FolderCheckAnswer> writable = nullopt, planted = nullopt;
+        bool groupMayWrite = false;  // the folder as found lets its group write (host only)
     };
+#ifdef _WIN32
+    constexpr bool kModeBits = false;  // std::filesystem::permissions sets no list on Windows
+#else
+    constexpr bool kModeBits = true;
+#endif
     const Case cases[] = {
-        {"mine", std::nullopt, ""},
+        {"mine", nullopt, ""},
         {"SYSTEM's", FolderOwnerAnswer{true, System}, ""},
         {"the Administrators'", FolderOwnerAnswer{true, Administrators}, ""},
-        {"on FAT", FolderOwnerAnswer{true, NoOwners}, ""},
+        {"on FAT", FolderOwnerAnswer{true, NoOwners}, "", yes, yes},
         {"another user's", FolderOwnerAnswer{true, OtherUser}, "folder_owned_by_other_user"},
         {"unreadable", FolderOwnerAnswer{false, CurrentUser, 5}, "folder_owner_unknown"},
+        // Trusted owners whose lists let others in, and found folders holding what others put.
+        {"SYSTEM's, open", FolderOwnerAnswer{true, System}, "folder_writable_by_other_user", yes},
+        {"SYSTEM's, group may write", FolderOwnerAnswer{true, System},
+         "folder_writable_by_other_user", nullopt, nullopt, true},
+        {"Administrators', open", FolderOwnerAnswer{true, Administrators},
+         "folder_writable_by_other_user", yes, no},
+        {"SYSTEM's, list unreadable", FolderOwnerAnswer{true, System}, "folder_access_unknown",
+         unreadable},
+        {"mine, group may write", nullopt, "", nullopt, nullopt, true},
+        {"mine, planted", nullopt, "folder_holds_other_users_entry", yes, yes},
+        {"Administrators', planted", FolderOwnerAnswer{true, Administrators},
+         "folder_holds_other_users_entry", no, yes},
+        {"mine, entries unreadable", nullopt, "folder_entry_owner_unknown", no, unreadable},
     };
     ScratchDir scratch;
     uint32_t error = 0;
@@ -39,19 +62,36 @@ TEST(CreateInstallFolder, TakesAFolderOnlyFromATrustedOwnerAndMakesTheUsersOwnPr
                                  NewFolderAccess::Private));
     const std::string privateAccess = FolderAccess(scratch / "new");
     for (const Case& c : cases) {
+        if (c.groupMayWrite && !kModeBits) continue;
         const std::filesystem::path folder = scratch / c.what / "VarnokClient";
         std::filesystem::create_directories(folder);
+        if (c.groupMayWrite) {
+            std::filesystem::permissions(folder, std::filesystem::perms::group_write,
+                                         std::filesystem::perm_options::add);
+        }
         const std::string before = FolderAccess(folder);
         g_fixedOwner = c.owner.value_or(FolderOwnerAnswer{});
+        g_fixedWritable = c.writable.value_or(FolderCheckAnswer{});
+        g_fixedPlanted = c.planted.value_or(FolderCheckAnswer{});
         const FolderOwnerFn fixed = [](const std::u16string&) { return g_fixedOwner; };
+        const FolderCheckFn writable = [](const std::u16string&) { return g_fixedWritable; };
+        const FolderCheckFn planted = [](const std::u16string&) { return g_fixedPlanted; };
         ScopedOverride<FolderOwnerFn> owner(g_folderOwner, c.owner ? fixed : g_folderOwner);
+        ScopedOverride<FolderCheckFn> open(g_folderWritableByOthers,
+                                           c.writable ? writable : g_folderWritableByOthers);
+        ScopedOverride<FolderCheckFn> holds(g_folderHoldsOthersEntry,
+                                            c.planted ? planted : g_folderHoldsOthersEntry);
         Failure failure;
         EXPECT_EQ(CreateInstallFolder(Utf8ToUtf16(FolderText(folder)), failure), !*c.code)
             << c.what;
         EXPECT_EQ(failure.code, c.code) << c.what;
-        EXPECT_EQ(failure.number, g_fixedOwner.error) << c.what;
-        if (c.owner || !RunningUnderWine()) {  // see below
-            EXPECT_EQ(FolderAccess(folder), c.owner ? before : privateAccess) << c.what;
+        EXPECT_EQ(failure.number, g_fixedOwner.error | g_fixedWritable.error | g_fixedPlanted.error)
+            << c.what;
+        // A refused folder, and one whose owner is not the user, keep their list; the user's own
+        // is made private.
+        const bool madePrivate = !c.owner && !*c.code;
+        if (!madePrivate || !RunningUnderWine()) {  // see below
+            EXPECT_EQ(FolderAccess(folder), madePrivate ? privateAccess : before) << c.what;
         }
     }
     if (RunningUnderWine())
