@@ -28,6 +28,7 @@ TEST(CreateInstallFolder, TakesAFolderOnlyFromATrustedOwnerAndMakesTheUsersOwnPr
         const char* code;                        // empty: the folder is taken
         std::optional<FolderCheckAnswer> writable = nullopt, planted = nullopt;
         bool groupMayWrite = false;  // the folder as found lets its group write (host only)
+        bool absent = false;         // made by the call, so nothing in it is looked at
     };
 #ifdef _WIN32
     constexpr bool kModeBits = false;  // std::filesystem::permissions sets no list on Windows
@@ -36,6 +37,7 @@ TEST(CreateInstallFolder, TakesAFolderOnlyFromATrustedOwnerAndMakesTheUsersOwnPr
 #endif
     const Case cases[] = {
         {"mine", nullopt, ""},
+        {"made here", nullopt, "", nullopt, FolderCheckAnswer{false, false, 5}, false, true},
         {"SYSTEM's", FolderOwnerAnswer{true, System}, ""},
         {"the Administrators'", FolderOwnerAnswer{true, Administrators}, ""},
         {"on FAT", FolderOwnerAnswer{true, NoOwners}, "", yes, yes},
@@ -64,12 +66,12 @@ TEST(CreateInstallFolder, TakesAFolderOnlyFromATrustedOwnerAndMakesTheUsersOwnPr
     for (const Case& c : cases) {
         if (c.groupMayWrite && !kModeBits) continue;
         const std::filesystem::path folder = scratch / c.what / "VarnokClient";
-        std::filesystem::create_directories(folder);
+        std::filesystem::create_directories(c.absent ? folder.parent_path() : folder);
         if (c.groupMayWrite) {
             std::filesystem::permissions(folder, std::filesystem::perms::group_write,
                                          std::filesystem::perm_options::add);
         }
-        const std::string before = FolderAccess(folder);
+        const std::string before = c.absent ? "" : FolderAccess(folder);
         g_fixedOwner = c.owner.value_or(FolderOwnerAnswer{});
         g_fixedWritable = c.writable.value_or(FolderCheckAnswer{});
         g_fixedPlanted = c.planted.value_or(FolderCheckAnswer{});
@@ -85,8 +87,8 @@ TEST(CreateInstallFolder, TakesAFolderOnlyFromATrustedOwnerAndMakesTheUsersOwnPr
         EXPECT_EQ(CreateInstallFolder(Utf8ToUtf16(FolderText(folder)), failure), !*c.code)
             << c.what;
         EXPECT_EQ(failure.code, c.code) << c.what;
-        EXPECT_EQ(failure.number, g_fixedOwner.error | g_fixedWritable.error | g_fixedPlanted.error)
-            << c.what;
+        const uint32_t number = g_fixedOwner.error | g_fixedWritable.error | g_fixedPlanted.error;
+        EXPECT_EQ(failure.number, *c.code ? number : 0) << c.what;
         // A refused folder, and one whose owner is not the user, keep their list; the user's own
         // is made private.
         const bool madePrivate = !c.owner && !*c.code;
