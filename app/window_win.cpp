@@ -15,6 +15,38 @@
 
 namespace {
 
+// The window's paint cache lives in its extra bytes, from WM_CREATE to WM_NCDESTROY: it holds
+// GDI+ objects, so it must end with the window, before GDI+ shuts down.
+PaintCache* PaintCacheOf(HWND window) {
+    return reinterpret_cast<PaintCache*>(GetWindowLongPtrW(window, 0));
+}
+
+// Only these pixels changed: a hover, a press or the focus moving from one control to another.
+void RepaintControls(InstallerState& state, HWND window, HitTarget a, HitTarget b) {
+    const InstallStage stage = GetStage(state);
+    for (const HitTarget target : {a, b}) {
+        LayoutRect rect{};
+        if (target == HitTarget::None || target == HitTarget::Caption) continue;
+        if (!ControlRect(state, stage, target, &rect)) {
+            Repaint(window);
+            return;
+        }
+        const RECT area = ControlArea(rect, state.dpiScale);
+        InvalidateRect(window, &area, FALSE);
+    }
+}
+
+// A progress report or an animation tick changes only the progress of the Installing screen;
+// any other screen is repainted whole (the paint itself notices a screen it did not paint last).
+void RepaintProgress(InstallerState& state, HWND window) {
+    if (GetStage(state) != InstallStage::Installing) {
+        Repaint(window);
+        return;
+    }
+    const RECT area = ProgressArea(state.dpiScale);
+    InvalidateRect(window, &area, FALSE);
+}
+
 // Mouse coordinates are signed 16-bit words: a captured mouse left of or above the window gives
 // negative values.
 float LogicalX(const InstallerState& state, LPARAM lParam) {
@@ -52,19 +84,19 @@ void OnMouseMove(InstallerState& state, HWND window, LPARAM lParam) {
     }
     const HitTarget target = HitTest(state, LogicalX(state, lParam), LogicalY(state, lParam));
     if (target != state.hoverTarget) {
+        RepaintControls(state, window, state.hoverTarget, target);
         state.hoverTarget = target;
         // WM_SETCURSOR for this move came before the move itself and saw the old target; set the
         // new cursor now so it does not wait for the next move.
         SetCursor(CursorFor(target));
-        Repaint(window);
     }
 }
 
 void OnMouseLeave(InstallerState& state, HWND window) {
     state.mouseTracking = false;
     if (state.hoverTarget != HitTarget::None) {
+        RepaintControls(state, window, state.hoverTarget, HitTarget::None);
         state.hoverTarget = HitTarget::None;
-        Repaint(window);
     }
 }
 
@@ -75,12 +107,13 @@ void OnButtonDown(InstallerState& state, HWND window, LPARAM lParam) {
         // A pressed control takes the focus, as the system's buttons do; the cue stays hidden
         // until the keyboard is used.
         const InstallStage stage = GetStage(state);
+        const HitTarget focusedBefore = FocusedControl(state, stage);
         if (IsFocusable(stage, target)) {
             state.focusTarget = target;
             state.focusStage = stage;
         }
         SetCapture(window);
-        Repaint(window);
+        RepaintControls(state, window, target, focusedBefore);
         return;
     }
     // The empty surface below the header drags the window like its caption does.
@@ -93,7 +126,7 @@ void OnButtonUp(InstallerState& state, HWND window, LPARAM lParam) {
     const HitTarget target = HitTest(state, LogicalX(state, lParam), LogicalY(state, lParam));
     const HitTarget pressed = state.pressedTarget;
     state.pressedTarget = HitTarget::None;
-    Repaint(window);
+    RepaintControls(state, window, pressed, HitTarget::None);
     // Only a release over the control that was pressed is a click.
     if (pressed != HitTarget::None && target == pressed) HandleCommand(state, pressed);
     AnnounceAccessibleChanges(state, window);
@@ -153,9 +186,10 @@ bool OnKeyDown(InstallerState& state, HWND window, WPARAM wParam, LPARAM lParam)
     const KeyOutcome outcome = OutcomeOfKey(stage, FocusedControl(state, stage), key);
     if (outcome.focus != HitTarget::None &&
         (outcome.focus != state.focusTarget || state.focusStage != stage)) {
+        const HitTarget focusedBefore = FocusedControl(state, stage);
         state.focusTarget = outcome.focus;
         state.focusStage = stage;
-        Repaint(window);
+        RepaintControls(state, window, focusedBefore, outcome.focus);
     }
     // The same path as a click: StartInstall, Cancel and Close behave exactly as with the mouse.
     if (outcome.command != HitTarget::None) HandleCommand(state, outcome.command);
@@ -219,10 +253,18 @@ LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, L
     switch (message) {
         case WM_ERASEBKGND:
             return 1;
+        case WM_CREATE:
+            SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(new PaintCache));
+            return 0;
+        case WM_NCDESTROY:
+            delete PaintCacheOf(window);
+            SetWindowLongPtrW(window, 0, 0);
+            return DefWindowProcW(window, message, wParam, lParam);
         case WM_PAINT: {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(window, &ps);
-            if (InstallerState* state = StateOf(window)) PaintWindow(*state, window, dc);
+            PaintCache* cache = PaintCacheOf(window);
+            if (state && cache) PaintWindow(*state, window, dc, ps.rcPaint, *cache);
             EndPaint(window, &ps);
             return 0;
         }
@@ -250,14 +292,14 @@ LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, L
             if (state && wParam == kAnimationTimerId &&
                 GetStage(*state) == InstallStage::Installing) {
                 state->animPhase += 0.025f;
-                Repaint(window);
+                RepaintProgress(*state, window);
             }
             return 0;
         case WM_DPICHANGED:
             if (state) OnDpiChanged(*state, window, wParam, lParam);
             return 0;
         case WM_INSTALL_PROGRESS:
-            Repaint(window);
+            if (state) RepaintProgress(*state, window);
             if (state) AnnounceAccessibleChanges(*state, window);
             return 0;
         case WM_KEYDOWN:
@@ -299,6 +341,7 @@ void RegisterInstallerClass(HINSTANCE instance) {
     wc.cbSize = sizeof(wc);
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = InstallerWindowProc;
+    wc.cbWndExtra = sizeof(PaintCache*);
     wc.hInstance = instance;
     wc.hIcon = large;
     wc.hIconSm = small;

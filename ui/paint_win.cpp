@@ -64,13 +64,14 @@ void DrawLogo(GpGraphics* g, const InstallerState& state) {
     GdipDrawImageRect(g, logo, 102.0f, (110.0f - drawnHeight) * 0.5f + 36.0f, 236.0f, drawnHeight);
 }
 
-void DrawFrame(GpGraphics* g, const InstallerState& state) {
+// The layer that no screen, hover or focus changes. The title buttons, drawn after it, lie in the
+// header where neither the logo nor anything else drawn here reaches.
+void DrawBackdrop(GpGraphics* g, const InstallerState& state) {
     FillVerticalGradient(g, 36.0f, 336.0f, 0xFF1E2E41, 0xFF172230, 0.0f, 0.0f, 440.0f, 336.0f);
     FillVerticalGradient(g, 0.0f, 36.0f, 0xFF252B34, 0xFF13161C, 0.0f, 0.0f, 440.0f, 36.0f);
     DrawStraightLine(g, 0x16FFFFFF, 1.0f, 1.0f, 1.0f, 439.0f, 1.0f);
     DrawStraightLine(g, 0xFF090B0F, 1.0f, 0.0f, 36.0f, 440.0f, 36.0f);
     FillVerticalGradient(g, 36.5f, 43.0f, 0x46000000, 0x00000000, 0.0f, 36.5f, 440.0f, 6.5f);
-    DrawTitleButtons(g, state);
     DrawLogo(g, state);
 }
 
@@ -186,20 +187,18 @@ void DrawFocusCue(GpGraphics* g, const InstallerState& state, InstallStage stage
                       r.height + 2 * kFocusCueGap, 4.0f, colorAccent, kFocusCueWidth);
 }
 
-}  // namespace
-
-void PaintInstaller(GpGraphics* graphics, InstallerState& state, float scale) {
+void SetUpGraphics(GpGraphics* graphics, float scale) {
     GdipSetSmoothingMode(graphics, SmoothingModeHighQuality);
     GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
     GdipSetTextRenderingHint(graphics, TextRenderingHintClearTypeGridFit);
     GdipSetPixelOffsetMode(graphics, PixelOffsetModeHalf);
     GdipScaleWorldTransform(graphics, scale, scale, MatrixOrderPrepend);
+}
 
-    // The worker may publish meanwhile: draw from one consistent copy, without holding the lock.
-    const InstallProgress progress = SnapshotProgress(state);
-    const PaintFonts fonts = MakePaintFonts();
-
-    DrawFrame(graphics, state);
+// Everything over the backdrop, in the order it is always drawn.
+void DrawChangingLayer(GpGraphics* graphics, const InstallerState& state,
+                       const InstallProgress& progress, const PaintFonts& fonts) {
+    DrawTitleButtons(graphics, state);
     switch (progress.stage) {
         case InstallStage::Ready:
             DrawReady(graphics, state, fonts);
@@ -220,12 +219,68 @@ void PaintInstaller(GpGraphics* graphics, InstallerState& state, float scale) {
     GdipDrawRectangle(graphics, border.get(), 0.5f, 0.5f, 439.0f, 335.0f);
 }
 
-void PaintWindow(InstallerState& state, HWND window, HDC dc) {
-    RECT client{};
-    GetClientRect(window, &client);
-    const INT width = std::max<INT>(1, client.right - client.left);
-    const INT height = std::max<INT>(1, client.bottom - client.top);
+LONG Floor(float v) {
+    return static_cast<LONG>(std::floor(v));
+}
+LONG Ceil(float v) {
+    return static_cast<LONG>(std::ceil(v));
+}
 
+// Logical to device pixels, rounded outwards, a pixel to spare on each side.
+RECT DeviceArea(float x0, float y0, float x1, float y1, float scale) {
+    return RECT{Floor(x0 * scale) - 1, Floor(y0 * scale) - 1, Ceil(x1 * scale) + 1,
+                Ceil(y1 * scale) + 1};
+}
+
+// The cached layer and the back buffer for this size and scale; false when they cannot be made,
+// and the paint then goes the long way.
+bool PrepareCache(PaintCache& cache, const InstallerState& state, int width, int height) {
+    if (cache.buffer && cache.width == width && cache.height == height &&
+        cache.scale == state.dpiScale)
+        return true;
+    cache.painted = false;
+    cache.buffer.reset();
+    cache.bufferDc.reset();
+    cache.bufferBitmap.reset();
+    cache.bufferPixels = nullptr;
+    cache.backdrop.reset();
+    cache.backdropPixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppPARGB,
+                              reinterpret_cast<BYTE*>(cache.backdropPixels.data()),
+                              cache.backdrop.put());
+    if (!cache.backdrop) return false;
+    {
+        GdipGraphics g;
+        GdipGetImageGraphicsContext(cache.backdrop.get(), g.put());
+        if (!g) return false;
+        SetUpGraphics(g.get(), state.dpiScale);
+        DrawBackdrop(g.get(), state);
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down, like the GDI+ bitmap over it
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    cache.bufferBitmap.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    cache.bufferDc.reset(CreateCompatibleDC(nullptr));
+    if (!cache.bufferBitmap || !cache.bufferDc || !bits) return false;
+    SelectObject(cache.bufferDc.get(), cache.bufferBitmap.get());
+    cache.bufferPixels = static_cast<uint32_t*>(bits);
+    GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppPARGB,
+                              static_cast<BYTE*>(bits), cache.buffer.put());
+    if (!cache.buffer) return false;
+    if (!cache.fonts) cache.fonts.emplace(MakePaintFonts());
+    cache.width = width;
+    cache.height = height;
+    cache.scale = state.dpiScale;
+    return true;
+}
+
+// The whole window through a buffer of its own, when the cache cannot be had.
+void PaintWithoutCache(InstallerState& state, HDC dc, int width, int height) {
     GdipBitmap buffer;
     GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppPARGB, nullptr, buffer.put());
     {
@@ -236,4 +291,67 @@ void PaintWindow(InstallerState& state, HWND window, HDC dc) {
     GdipGraphics screen;
     GdipCreateFromHDC(dc, screen.put());
     GdipDrawImageI(screen.get(), buffer.get(), 0, 0);
+}
+
+}  // namespace
+
+void PaintInstaller(GpGraphics* graphics, InstallerState& state, float scale) {
+    SetUpGraphics(graphics, scale);
+    // The worker may publish meanwhile: draw from one consistent copy, without holding the lock.
+    const InstallProgress progress = SnapshotProgress(state);
+    const PaintFonts fonts = MakePaintFonts();
+    DrawBackdrop(graphics, state);
+    DrawChangingLayer(graphics, state, progress, fonts);
+}
+
+void PaintWindow(InstallerState& state, HWND window, HDC dc, const RECT& dirty, PaintCache& cache) {
+    RECT client{};
+    GetClientRect(window, &client);
+    const INT width = std::max<INT>(1, client.right - client.left);
+    const INT height = std::max<INT>(1, client.bottom - client.top);
+    if (!PrepareCache(cache, state, width, height)) {
+        cache = PaintCache{};
+        PaintWithoutCache(state, dc, width, height);
+        return;
+    }
+    const InstallProgress progress = SnapshotProgress(state);
+    RECT area{};
+    const RECT whole{0, 0, width, height};
+    if (!IntersectRect(&area, &dirty, &whole)) return;
+    if (!cache.painted || cache.paintedStage != progress.stage) {
+        // Another screen: nothing in the buffer is of use, and the paint DC may only take the
+        // dirty part of it now.
+        if (!EqualRect(&area, &whole)) InvalidateRect(window, nullptr, FALSE);
+        area = whole;
+    }
+    const size_t left = static_cast<size_t>(area.left);
+    const size_t count = static_cast<size_t>(area.right - area.left);
+    for (LONG y = area.top; y < area.bottom; ++y) {
+        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width) + left;
+        std::copy_n(cache.backdropPixels.data() + row, count, cache.bufferPixels + row);
+    }
+    {
+        GdipGraphics g;
+        GdipGetImageGraphicsContext(cache.buffer.get(), g.put());
+        if (!g) return;
+        GdipSetClipRectI(g.get(), area.left, area.top, area.right - area.left,
+                         area.bottom - area.top, CombineModeReplace);
+        SetUpGraphics(g.get(), state.dpiScale);
+        DrawChangingLayer(g.get(), state, progress, *cache.fonts);
+    }
+    GdiFlush();
+    BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top,
+           cache.bufferDc.get(), area.left, area.top, SRCCOPY);
+    cache.painted = true;
+    cache.paintedStage = progress.stage;
+}
+
+RECT ProgressArea(float scale) {
+    return DeviceArea(36.0f, 158.0f, 404.0f, 226.0f, scale);
+}
+
+RECT ControlArea(const LayoutRect& r, float scale) {
+    const float margin = kFocusCueGap + kFocusCueWidth;
+    return DeviceArea(r.x - margin, r.y - margin, r.x + r.width + margin, r.y + r.height + margin,
+                      scale);
 }

@@ -1,8 +1,10 @@
 """The preview mode end to end: the real executable writes 880 by 672 PNGs of the four screens,
 checked at chosen pixels read at scale 2 (logical x, y -> pixel 2x, 2y), away from anti-aliased
 edges and text. Copies of the four PNGs stay in build/ as preview-<stage>.png."""
+import hashlib
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 
@@ -11,6 +13,7 @@ import harness
 EXE = sys.argv[1]
 OUT = os.path.join(harness.ROOT, "build")
 WORK = tempfile.mkdtemp(prefix="varnok-preview-")
+DIGESTS = os.path.join(harness.ROOT, "tests", "fixtures", "preview-digests.txt")
 
 FIELD, BORDER, ACCENT, TRACK = 0x101822, 0x2A475E, 0x66C0F4, 0x0F1721
 
@@ -163,6 +166,20 @@ def same_pixels(a, b):
     return all(pa(x, y) == pb(x, y) for y in range(0, 672, 3) for x in range(0, 880, 3))
 
 
+def test_the_four_previews_keep_their_bytes():
+    lines = [line for line in open(DIGESTS).read().splitlines() if line and line[0] != "#"]
+    made_under, recorded = lines[0], dict(line.split() for line in lines[1:])
+    here = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    if here != made_under:
+        raise harness.Skip(f"the recorded bytes are {made_under}'s and this is {here}: text and "
+                           "PNG encoding differ between Wine releases")
+    for stage, digest in recorded.items():
+        preview(stage)
+        with open(os.path.join(WORK, stage + ".png"), "rb") as f:
+            got = hashlib.sha256(f.read()).hexdigest()
+        assert got == digest, f"--stage {stage}: the PNG's bytes changed ({got})"
+
+
 def test_a_stage_name_in_other_letter_case_renders_ready():
     ready = preview("ready")
     for name in ("Installing", "DONE", "Error", "foo"):
@@ -188,6 +205,7 @@ if __name__ == "__main__":
             test_installing_fills_the_bar_to_62_percent,
             test_done_shows_the_badge_with_its_tick,
             test_error_shows_the_panel_fill_and_outline,
+            test_the_four_previews_keep_their_bytes,
             test_a_stage_name_in_other_letter_case_renders_ready,
             test_a_png_in_a_missing_folder_exits_2_and_writes_nothing,
         ])

@@ -3,9 +3,12 @@
 // band, and what an unknown stage draws.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
+#include "app/install_start.h"
 #include "app/state.h"
+#include "common/handles_win.h"
 #include "tests/ui/canvas_win.h"
 #include "ui/assets.h"
 #include "ui/paint_win.h"
@@ -230,6 +233,150 @@ TEST_F(Painter, AFocusLeftOnAnEarlierScreenOutlinesTheNewScreensPrimaryButton) {
     const Canvas c = Paint(state);
     EXPECT_TRUE(ColourNear(At(c, 33, 285), colorAccent, 40)) << "Retry";
     EXPECT_FALSE(ColourNear(At(c, 322, 165), colorAccent, 40)) << "the old Browse place";
+}
+
+}  // namespace
+
+namespace {
+
+// The window's paint path against the painter: a hidden window of the size a scale gives, a
+// 32-bit DIB standing in for the screen, and the painter's own picture of the same state.
+class WindowPaint : public GdiplusTest {
+protected:
+    void Start(float scale) {
+        scale_ = scale;
+        width_ = static_cast<int>(std::roundf(440.0f * scale));
+        height_ = static_cast<int>(std::roundf(336.0f * scale));
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"VarnokWindowPaintTest";
+        RegisterClassExW(&wc);
+        window_.reset(CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, width_, height_,
+                                      nullptr, nullptr, wc.hInstance, nullptr));
+        ASSERT_TRUE(window_);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;  // top-down, as the cache's buffer
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        screen_.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        screenDc_.reset(CreateCompatibleDC(nullptr));
+        ASSERT_TRUE(screen_ && screenDc_ && bits);
+        SelectObject(screenDc_.get(), screen_.get());
+        screenPixels_ = static_cast<const uint32_t*>(bits);
+        state_.dpiScale = scale;
+        LoadInstallerAssets(state_);
+    }
+    void TearDown() override {
+        cache_ = PaintCache{};
+        state_.logo.reset();
+    }
+
+    void PaintDirty(const RECT& dirty) {
+        PaintWindow(state_, window_.get(), screenDc_.get(), dirty, cache_);
+    }
+    void PaintWhole() { PaintDirty(RECT{0, 0, width_, height_}); }
+
+    // The first pixel where the window's screen differs from the painter's picture, or none.
+    ::testing::AssertionResult MatchesThePainter(const char* what) {
+        std::vector<uint32_t> expected(static_cast<size_t>(width_) * height_);
+        GdipBitmap bitmap;
+        GdipCreateBitmapFromScan0(width_, height_, width_ * 4, PixelFormat32bppPARGB,
+                                  reinterpret_cast<BYTE*>(expected.data()), bitmap.put());
+        {
+            GdipGraphics g;
+            GdipGetImageGraphicsContext(bitmap.get(), g.put());
+            PaintInstaller(g.get(), state_, scale_);
+        }
+        GdiFlush();
+        for (size_t i = 0; i < expected.size(); ++i) {
+            if ((screenPixels_[i] & 0xFFFFFF) != (expected[i] & 0xFFFFFF)) {
+                char text[160];
+                std::snprintf(text, sizeof(text),
+                              "%s at scale %g: pixel (%d, %d) is %06X, painted %06X", what,
+                              static_cast<double>(scale_), static_cast<int>(i % width_),
+                              static_cast<int>(i / width_),
+                              static_cast<unsigned>(screenPixels_[i] & 0xFFFFFF),
+                              static_cast<unsigned>(expected[i] & 0xFFFFFF));
+                return ::testing::AssertionFailure() << text;
+            }
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    float scale_ = 1.0f;
+    int width_ = 0, height_ = 0;
+    InstallerState state_;
+    UniqueHandle<HWND, &DestroyWindow> window_;
+    UniqueGdiObject screen_;
+    UniqueMemoryDc screenDc_;
+    const uint32_t* screenPixels_ = nullptr;
+    PaintCache cache_;
+};
+
+TEST_F(WindowPaint, EachRepaintOfOnlyTheChangedAreaLeavesTheWindowAsThePainterDrawsIt) {
+    for (const float scale : {1.0f, 1.5f, 2.0f}) {
+        Start(scale);
+        // Ready, then a hover moving from Browse to the Install button, then the keyboard's
+        // focus moving on.
+        PaintWhole();
+        EXPECT_TRUE(MatchesThePainter("Ready"));
+        state_.hoverTarget = HitTarget::Browse;
+        PaintDirty(ControlArea(state_.browseRect, scale));
+        EXPECT_TRUE(MatchesThePainter("Browse hovered"));
+        state_.hoverTarget = HitTarget::Primary;
+        PaintDirty(ControlArea(state_.browseRect, scale));
+        PaintDirty(ControlArea(state_.wideButtonRect, scale));
+        EXPECT_TRUE(MatchesThePainter("Install hovered"));
+        state_.focusVisible = true;
+        state_.focusTarget = HitTarget::DesktopShortcut;
+        PaintWhole();
+        state_.focusTarget = HitTarget::LaunchAfterInstall;
+        PaintDirty(ControlArea(state_.shortcutCheckRect, scale));
+        PaintDirty(ControlArea(state_.launchCheckRect, scale));
+        EXPECT_TRUE(MatchesThePainter("focus moved to the second check box"));
+
+        // Another screen arrives with only the progress area dirty: it is painted whole.
+        state_.focusVisible = false;
+        SetProgress(state_, 0, 0, true);
+        PaintDirty(ProgressArea(scale));
+        EXPECT_TRUE(MatchesThePainter("Connecting after Ready"));
+        // Ticks of the moving bar, then of a download with its sizes and speed.
+        for (int tick = 0; tick < 12; ++tick) {
+            state_.animPhase += 0.1f;
+            PaintDirty(ProgressArea(scale));
+        }
+        EXPECT_TRUE(MatchesThePainter("the moving bar"));
+        for (const uint64_t done : {1u, 999999u, 1850000u, 3000000u}) {
+            SetProgress(state_, done, 3000000);
+            state_.progress.bytesPerSecond = 14889779.2 / static_cast<double>(done);
+            PaintDirty(ProgressArea(scale));
+            EXPECT_TRUE(MatchesThePainter("a download tick"));
+        }
+        InstallProgress waiting = ConnectingProgress(kWaitingForOtherInstallText);
+        PublishProgress(state_, waiting, false);
+        PaintDirty(ProgressArea(scale));
+        EXPECT_TRUE(MatchesThePainter("the wait for another install named"));
+        state_.hoverTarget = HitTarget::Secondary;
+        PaintDirty(ControlArea(state_.wideButtonRect, scale));
+        EXPECT_TRUE(MatchesThePainter("Cancel hovered"));
+
+        InstallProgress error;
+        error.stage = InstallStage::Error;
+        error.errorText = u"Could not connect to server. Check your internet.";
+        PublishProgress(state_, error, true);
+        state_.hoverTarget = HitTarget::Close;
+        PaintDirty(ControlArea(state_.closeRect, scale));
+        EXPECT_TRUE(MatchesThePainter("Error after Installing"));
+        TearDown();
+        state_.progress = InstallProgress{};
+        state_.hoverTarget = HitTarget::None;
+    }
 }
 
 }  // namespace
