@@ -47,6 +47,27 @@ TEST(ManifestKeys, AGeneratedPairSignsWhatOnlyItsOwnPublicHalfAccepts) {
     EXPECT_FALSE(VerifyManifestSignature("hello", signature, DevPublicHex()));
 }
 
+TEST(WipeSecret, OverwritesTheWholeBufferNotOnlyWhatTheStringStillHolds) {
+    const struct {
+        const char* what;
+        std::string secret;
+        size_t kept;
+    } cases[] = {
+        {"heap block", "7f3Qx9, in a block of its own on the heap", 4},
+        {"inline buffer", "7f3Qx9", 2},
+    };
+    for (const auto& c : cases) {
+        std::string text = c.secret;
+        text.resize(c.kept);  // the rest stays in the buffer past the string's end
+        const char* buffer = text.data();
+        const size_t capacity = text.capacity();
+        WipeSecret(text);
+        EXPECT_TRUE(text.empty()) << c.what;
+        ASSERT_EQ(text.data(), buffer) << c.what;
+        EXPECT_EQ(std::string(buffer, capacity), std::string(capacity, '\0')) << c.what;
+    }
+}
+
 TEST(ManifestKeys, SigningIsDeterministicPerKeyAndMessage) {
     std::string a1, a2, b, error;
     ASSERT_TRUE(SignManifestText(DevPem(), "message a", a1, error));

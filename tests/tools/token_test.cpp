@@ -6,6 +6,10 @@
 #include <openssl/ecdsa.h>
 
 #include <p11-kit/p11-kit.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
@@ -178,30 +182,61 @@ TEST(TokenPublicPoint, DerAndBarePointsGiveTheHexOthersAreRefused) {
     }
 }
 
-TEST(TokenPin, OneTrailingNewlineIsNotPartOfThePinAndAnEmptyPinIsRefused) {
-    ScratchDir dir;
+TEST(TokenPin, OnlyAPrivateRegularFileGivesThePinAndOneTrailingNewlineIsNotPartOfIt) {
+    enum Kind { kFile, kMissing, kFifo, kGrowing };
+    constexpr char kEarlier[] = "an earlier PIN, 5e81c0d9";  // too long to be held inline
     const struct {
         std::string text;
+        mode_t mode;
+        Kind kind;
         const char* pin;  // nullptr: refused
+        const char* says;
     } cases[] = {
-        {"0142\n", "0142"},       {"0142", "0142"}, {"0142\r\n", "0142"},
-        {"01 42\n\n", "01 42\n"}, {"\n", nullptr},  {"", nullptr},
+        {"0142\n", 0600, kFile, "0142", ""},
+        {"0142", 0600, kFile, "0142", ""},
+        {"0142\r\n", 0600, kFile, "0142", ""},
+        {"01 42\n\n", 0600, kFile, "01 42\n", ""},
+        {"\n", 0600, kFile, nullptr, "is empty"},
+        {"", 0600, kFile, nullptr, "is empty"},
+        {"", 0600, kMissing, nullptr, "No such file"},
+        {"0142\n", 0640, kFile, nullptr, "chmod 600 "},
+        {"0142\n", 0604, kFile, nullptr, "chmod 600 "},
+        {"", 0600, kFifo, nullptr, "not a regular file"},
+        // procfs gives the size as 0 and then reads out more.
+        {"", 0400, kGrowing, nullptr, "grew while it was read"},
     };
     for (const auto& c : cases) {
-        WritePinFile(dir / "pin", c.text);
-        std::string pin, error;
-        EXPECT_EQ(ReadPinFile((dir / "pin").string(), pin, error), c.pin != nullptr) << c.text;
-        if (c.pin)
+        ScratchDir dir;
+        std::string path = (dir / "pin").string();
+        if (c.kind == kFile) {
+            WriteFileBytes(path, c.text);
+            ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+        } else if (c.kind == kFifo) {
+            ASSERT_EQ(mkfifo(path.c_str(), c.mode), 0);
+        } else if (c.kind == kGrowing) {
+            path = "/proc/self/environ";
+        }
+        std::string pin = kEarlier, error;
+        // An open that waits for a FIFO's writer gives up (EINTR) when the alarm rings.
+        struct sigaction ring {
+        }, before{};
+        ring.sa_handler = [](int) {};
+        sigaction(SIGALRM, &ring, &before);
+        alarm(3);
+        const bool read = ReadPinFile(path, pin, error);
+        alarm(0);
+        sigaction(SIGALRM, &before, nullptr);
+        EXPECT_EQ(read, c.pin != nullptr) << path << ": " << error;
+        if (c.pin) {
             EXPECT_EQ(pin, c.pin);
-        else
-            EXPECT_NE(error.find((dir / "pin").string()), std::string::npos) << error;
+        } else {
+            EXPECT_NE(error.find(path), std::string::npos) << error;
+            EXPECT_NE(error.find(c.says), std::string::npos) << error;
+            EXPECT_TRUE(pin.empty()) << path;
+        }
+        EXPECT_EQ(std::string(pin.data(), pin.capacity()).find("5e81c0d9"), std::string::npos)
+            << path << ": the earlier PIN is still in the buffer";
     }
-    std::string pin, error;
-    EXPECT_FALSE(ReadPinFile((dir / "none").string(), pin, error));
-    EXPECT_NE(error.find("none"), std::string::npos) << error;
-    fs::permissions(dir / "pin", fs::perms::group_read, fs::perm_options::add);
-    EXPECT_FALSE(ReadPinFile((dir / "pin").string(), pin, error));
-    EXPECT_NE(error.find("chmod 600 " + (dir / "pin").string()), std::string::npos) << error;
 }
 
 TEST(TokenKeys, KeygenMakesAKeyThatSignsForItsPublicHalfAndNeverLeavesTheToken) {
@@ -295,6 +330,17 @@ TEST(TokenKeys, EachVerbRefusesWhatIsWrongNamingItAndWritesNothing) {
         {"not a URI", "'pkcs11:token=%zz;object=m'", module + pin, "not a PKCS#11 URI", true},
         {"not a URI, with a PIN", "'pkcs11:token=%zz;object=m?pin-value=" + std::string(kPin) + "'",
          module + pin, "not a PKCS#11 URI", true},
+        {"not a URI, the PIN's name in capitals",
+         "'pkcs11:token=%zz;object=m;PIN-VALUE=" + std::string(kPin) + "'", module + pin,
+         "not a PKCS#11 URI", true},
+        {"not a URI, the PIN's name percent-escaped",
+         "'pkcs11:token=%zz;object=m;pin%2Dvalue=" + std::string(kPin) + "'", module + pin,
+         "not a PKCS#11 URI", true},
+        {"PIN in a URI whose scheme is in capitals",
+         "'PKCS11:token=Lost;object=m;pin-value=" + std::string(kPin) + "'", module + pin,
+         "give it with --pin-file", true},
+        {"no PIN file given for a token without a PIN pad", "'" + std::string(kUriBase) + "m'",
+         module, "needs its user PIN: give it with --pin-file", true},
     };
     for (const auto& c : cases) {
         const std::string runs[] = {
