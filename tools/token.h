@@ -15,7 +15,8 @@ struct TokenKeyRef {
     std::string pinFile;     // holds the user PIN; one trailing newline is not part of it
 };
 
-// True when a key argument names a token key rather than a file (its scheme in any case).
+// True when a key argument names a token key rather than a file: its scheme in any case, after
+// any blanks (which the URI is read without).
 bool IsTokenUri(std::string_view keyArgument);
 
 // The PIN in `path` without one trailing newline ("\n" or "\r\n"). An empty PIN is refused: a
