@@ -183,7 +183,7 @@ TEST(TokenPublicPoint, DerAndBarePointsGiveTheHexOthersAreRefused) {
 }
 
 TEST(TokenPin, OnlyAPrivateRegularFileGivesThePinAndOneTrailingNewlineIsNotPartOfIt) {
-    enum Kind { kFile, kMissing, kFifo, kGrowing };
+    enum Kind { kFile, kOthers, kMissing, kFifo, kGrowing };
     constexpr char kEarlier[] = "an earlier PIN, 5e81c0d9";  // too long to be held inline
     const struct {
         std::string text;
@@ -201,6 +201,9 @@ TEST(TokenPin, OnlyAPrivateRegularFileGivesThePinAndOneTrailingNewlineIsNotPartO
         {"", 0600, kMissing, nullptr, "No such file"},
         {"0142\n", 0640, kFile, nullptr, "chmod 600 "},
         {"0142\n", 0604, kFile, nullptr, "chmod 600 "},
+        {"0142\n", 0620, kFile, nullptr, "chmod go-w "},
+        {"0142\n", 0602, kFile, nullptr, "chmod go-w "},
+        {"0142\n", 0600, kOthers, nullptr, "chown "},
         {"", 0600, kFifo, nullptr, "not a regular file"},
         // procfs gives the size as 0 and then reads out more.
         {"", 0400, kGrowing, nullptr, "grew while it was read"},
@@ -208,9 +211,16 @@ TEST(TokenPin, OnlyAPrivateRegularFileGivesThePinAndOneTrailingNewlineIsNotPartO
     for (const auto& c : cases) {
         ScratchDir dir;
         std::string path = (dir / "pin").string();
-        if (c.kind == kFile) {
+        if (c.kind == kFile || c.kind == kOthers) {
             WriteFileBytes(path, c.text);
             ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+        }
+        if (c.kind == kOthers) {
+            // As root the file is given to nobody; anyone else is shown a file root owns.
+            if (geteuid() == 0)
+                ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+            else
+                path = "/etc/passwd";
         } else if (c.kind == kFifo) {
             ASSERT_EQ(mkfifo(path.c_str(), c.mode), 0);
         } else if (c.kind == kGrowing) {
