@@ -94,23 +94,6 @@ void AppendNames(std::string_view part, char separator, std::string& shown) {
     }
 }
 
-// A pkcs11: text fit for a message: its attribute names and never a value. Any value may be a
-// PIN under some name (pin=, x-pin=, a misspelt pin-value), and RFC 7512 lets a value hold ':',
-// '?' and '=' unescaped, so no value is judged safe to show, not even in a URI that does not parse.
-std::string Shown(std::string_view text) {
-    text = KeyText(text);
-    if (IsTokenUri(text)) text.remove_prefix(7);
-    // The path's attributes are split by ';'; the query's, after the first '?', by '&'.
-    const size_t query = text.find('?');
-    std::string shown = "pkcs11:";
-    AppendNames(text.substr(0, query), ';', shown);
-    if (query != std::string_view::npos) {
-        shown.push_back('?');
-        AppendNames(text.substr(query + 1), '&', shown);
-    }
-    return shown;
-}
-
 // The module's own wording beside the number, which is what its documentation lists.
 std::string Rv(CK_RV rv) {
     char number[24];
@@ -144,8 +127,8 @@ bool ParseKeyUri(const std::string& text, UriHandle& uri, std::string& error) {
         return false;
     }
     if (parsed != P11_KIT_URI_OK) {
-        error =
-            "not a PKCS#11 URI (" + std::string(p11_kit_uri_message(parsed)) + "): " + Shown(text);
+        error = "not a PKCS#11 URI (" + std::string(p11_kit_uri_message(parsed)) +
+                "): " + ShownTokenUri(text);
         return false;
     }
     if (p11_kit_uri_any_unrecognized(uri.get()) || p11_kit_uri_get_module_name(uri.get()) ||
@@ -153,19 +136,19 @@ bool ParseKeyUri(const std::string& text, UriHandle& uri, std::string& error) {
         error =
             "the URI has attributes other than a token's and an object's (give the module "
             "with --pkcs11-module): " +
-            Shown(text);
+            ShownTokenUri(text);
         return false;
     }
     std::string type;
     if (UriAttribute(uri.get(), CKA_CLASS, type) &&
         (type.size() != sizeof(CK_OBJECT_CLASS) ||
          *reinterpret_cast<const CK_OBJECT_CLASS*>(type.data()) != CKO_PRIVATE_KEY)) {
-        error = "the URI names an object that is not a private key (type=): " + Shown(text);
+        error = "the URI names an object that is not a private key (type=): " + ShownTokenUri(text);
         return false;
     }
     std::string name;
     if (!UriAttribute(uri.get(), CKA_LABEL, name) && !UriAttribute(uri.get(), CKA_ID, name)) {
-        error = "the URI names no key: add object=<label> (or id=): " + Shown(text);
+        error = "the URI names no key: add object=<label> (or id=): " + ShownTokenUri(text);
         return false;
     }
     return true;
@@ -217,7 +200,7 @@ bool Open(const TokenKeyRef& ref, P11KitUri* uri, bool readWrite, OpenToken& t,
     }
     if (matching.size() != 1) {
         error = (matching.empty() ? "no token matches " : "more than one token matches ") +
-                Shown(ref.uri) + " (tokens of " + ref.modulePath + ": " +
+                ShownTokenUri(ref.uri) + " (tokens of " + ref.modulePath + ": " +
                 (present.empty() ? "none" : present) + ")";
         return false;
     }
@@ -382,6 +365,22 @@ bool Sign(OpenToken& t, CK_OBJECT_HANDLE key, const std::string& shownUri, std::
 
 }  // namespace
 
+// Any value may be a PIN under some name (pin=, x-pin=, a misspelt pin-value), and RFC 7512 lets
+// a value hold ':', '?' and '=' unescaped, so no value is judged safe to show.
+std::string ShownTokenUri(std::string_view text) {
+    text = KeyText(text);
+    if (IsTokenUri(text)) text.remove_prefix(7);
+    // The path's attributes are split by ';'; the query's, after the first '?', by '&'.
+    const size_t query = text.find('?');
+    std::string shown = "pkcs11:";
+    AppendNames(text.substr(0, query), ';', shown);
+    if (query != std::string_view::npos) {
+        shown.push_back('?');
+        AppendNames(text.substr(query + 1), '&', shown);
+    }
+    return shown;
+}
+
 bool IsTokenUri(std::string_view keyArgument) {
     // A scheme in any case and blanks around it: "PKCS11:...;pin-value=..." or " pkcs11:..."
     // taken as a file name would be printed whole in the error; as a URI it is refused without
@@ -449,7 +448,7 @@ bool TokenPublicKeyHex(const TokenKeyRef& key, std::string& publicHex, std::stri
     OpenToken t;
     ScopeExit wipe([&t] { WipePin(t); });
     CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
-    const std::string shown = Shown(key.uri);
+    const std::string shown = ShownTokenUri(key.uri);
     return ParseKeyUri(key.uri, uri, error) && Open(key, uri.get(), false, t, error) &&
            FindPrivateKey(t, uri.get(), shown, object, error) &&
            PublicHexOf(t, object, shown, publicHex, error);
@@ -462,7 +461,7 @@ bool TokenSignManifestText(const TokenKeyRef& key, std::string_view message,
     ScopeExit wipe([&t] { WipePin(t); });
     CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
     std::string publicHex;
-    const std::string shown = Shown(key.uri);
+    const std::string shown = ShownTokenUri(key.uri);
     return ParseKeyUri(key.uri, uri, error) && Open(key, uri.get(), false, t, error) &&
            FindPrivateKey(t, uri.get(), shown, object, error) &&
            PublicHexOf(t, object, shown, publicHex, error) &&
@@ -478,7 +477,8 @@ bool GenerateTokenKey(const TokenKeyRef& key,
     if (!ParseKeyUri(key.uri, uri, error)) return false;
     std::string label, id;
     if (!UriAttribute(uri.get(), CKA_LABEL, label) || label.empty()) {
-        error = "keygen needs the new key's label as object=<label> in the URI: " + Shown(key.uri);
+        error = "keygen needs the new key's label as object=<label> in the URI: " +
+                ShownTokenUri(key.uri);
         return false;
     }
     if (!UriAttribute(uri.get(), CKA_ID, id)) {
@@ -549,7 +549,7 @@ bool GenerateTokenKey(const TokenKeyRef& key,
         return false;
     }
     std::string probe;
-    const std::string shown = Shown(key.uri);
+    const std::string shown = ShownTokenUri(key.uri);
     if (!PublicHexOf(t, privateKey, shown, publicHex, error) ||
         !Sign(t, privateKey, shown, "varnok-publish keygen", publicHex, probe, error) ||
         !keep(publicHex, error))

@@ -128,6 +128,12 @@ TEST(VarnokPublishCommand, EachVerbHasItsOwnHelpAndShowsItsUsageOnAMistake) {
         EXPECT_NE(run.err.find("unknown option --"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find(usage), std::string::npos) << run.err;
         EXPECT_FALSE(fs::exists(dir / "x")) << verb;
+        // A URI where no argument goes is named without its values, a PIN among them.
+        run = RunTool(dir, verb + " ' PKCS11:object=m;pin-value=7f3Qx9'");
+        EXPECT_EQ(run.exitCode, 2) << verb;
+        EXPECT_NE(run.err.find("unexpected argument pkcs11:object=...;pin-value=...\n"),
+                  std::string::npos)
+            << run.err;
     }
     ToolRun run = RunTool(dir, "--version");
     EXPECT_EQ(run.exitCode, 0) << run.err;
