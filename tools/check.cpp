@@ -15,6 +15,7 @@
 #include "net/https.h"
 #include "tools/key_files.h"
 #include "tools/keys.h"
+#include "tools/token.h"
 
 namespace fs = std::filesystem;
 
@@ -91,6 +92,13 @@ bool CheckClientExecutable(const std::string& path, uint64_t size, std::string& 
 
 bool ReadPublicKeyHex(const std::string& keyOrFile, std::string& publicHex, std::string& error) {
     std::string text = Lowered(Trimmed(keyOrFile));
+    // Taken for a file name, a URI (perhaps with the PIN in it) would be echoed whole.
+    if (IsTokenUri(keyOrFile)) {
+        error =
+            "the public key must be 128 hex digits or a file holding them, not a token's pkcs11: "
+            "URI (keygen --pub wrote the key's public half)";
+        return false;
+    }
     if (!IsKeyHex(text)) {
         std::string content;
         if (!ReadWholeFile(keyOrFile, content, error)) {

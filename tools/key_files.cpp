@@ -29,6 +29,31 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// A secret file must be this user's own and out of others' reach: one another user owns, or
+// may write, could be swapped for theirs (a PIN file so changed could make the token count
+// wrong tries until it locks). Judged on what was opened.
+bool IsOwnPrivateFile(const std::string& path, const struct stat& status, std::string& error) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+    const std::string user = std::to_string(geteuid());
+    if (status.st_uid != geteuid()) {
+        error = path + " belongs to another user (uid " + std::to_string(status.st_uid) +
+                ", this user is " + user + "); make it yours: chown " + user + " " + path;
+        return false;
+    }
+    if (status.st_mode & (S_IRGRP | S_IROTH)) {
+        error = path + " can be read by other users (mode " + mode +
+                "); make it yours alone: chmod 600 " + path;
+        return false;
+    }
+    if (status.st_mode & (S_IWGRP | S_IWOTH)) {
+        error = path + " can be changed by other users (mode " + mode +
+                "); make it yours alone: chmod go-w " + path;
+        return false;
+    }
+    return true;
+}
+
 // The regular file at `path`, read straight into `bytes`: sized once from the open file, with no
 // stream buffer and no string grown on the way, so no copy of what it holds is left in memory
 // given back. The file's type (and, for a secret, who may read it) is judged on what was opened.
@@ -46,13 +71,7 @@ bool ReadInto(const std::string& path, bool secret, std::string& bytes, std::str
         error = "cannot read " + path + ": not a regular file";
         return false;
     }
-    if (secret && (status.st_mode & (S_IRGRP | S_IROTH))) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
-        error = path + " can be read by other users (mode " + mode +
-                "); make it yours alone: chmod 600 " + path;
-        return false;
-    }
+    if (secret && !IsOwnPrivateFile(path, status, error)) return false;
     // One byte more than the size shows a file that grew while it was read.
     const size_t size = static_cast<size_t>(status.st_size);
     bytes.resize(size + 1);

@@ -13,8 +13,8 @@ struct ManifestKeyPair;
 // freed memory; `bytes` is wiped first and on failure.
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
 
-// ReadWholeFile for a file that holds a secret: refused, naming the fix, when the group or other
-// users may read it.
+// ReadWholeFile for a file that holds a secret: refused, naming the fix, when another user owns
+// it (not the process's effective user) or the group or other users may read or write it.
 bool ReadSecretFile(const std::string& path, std::string& bytes, std::string& error);
 
 // A file made for this call alone, with exactly `mode`: an existing file, or a link where the file

@@ -17,6 +17,7 @@
 #include "tools/publish.h"
 #include "tools/push.h"
 #include "tools/sign.h"
+#include "tools/token.h"
 #include "tools/verify.h"
 
 namespace {
@@ -50,7 +51,9 @@ std::string UsageFailure(const CLI::App* app, const CLI::Error& e) {
     std::string what = e.what();
     const std::vector<std::string> unknown = app->remaining(true);
     if (!unknown.empty()) {
-        const std::string& word = unknown.front();
+        // A URI (perhaps with a PIN in it) is named without its values.
+        const std::string word =
+            IsTokenUri(unknown.front()) ? ShownTokenUri(unknown.front()) : unknown.front();
         what = app->get_subcommands().empty() ? "unknown command " + word
                : word.rfind('-', 0) == 0      ? "unknown option " + word
                                               : "unexpected argument " + word;

@@ -9,10 +9,11 @@ bool SignManifestFile(const SignRequest& request, std::string& envelope, std::st
     // compared as files, so no spelling, hard link or symbolic link gets past it.
     const std::string& out = request.outPath;
     if (!out.empty()) {
-        if (IsSameFile(out, request.keyPath) || IsSameFile(out, request.inPath)) {
+        // A token's URI is never a file here, and never echoed whole (it may carry a PIN).
+        const bool outIsKey = !IsTokenUri(request.keyPath) && IsSameFile(out, request.keyPath);
+        if (outIsKey || IsSameFile(out, request.inPath)) {
             error = "--out " + out + " is the same file as " +
-                    (IsSameFile(out, request.keyPath) ? "--key " + request.keyPath
-                                                      : "--in " + request.inPath) +
+                    (outIsKey ? "--key " + request.keyPath : "--in " + request.inPath) +
                     "; it would be overwritten by the envelope";
             return false;
         }
@@ -43,7 +44,8 @@ bool SignManifestFile(const SignRequest& request, std::string& envelope, std::st
                                 publicHex, error))
         return false;
     if (!SignToEnvelopeWith(key, manifest, envelope, error)) {
-        error = request.keyPath + ": " + error;
+        // A token's refusals name its URI themselves, without the values in it.
+        if (key.token.uri.empty()) error = request.keyPath + ": " + error;
         return false;
     }
     return out.empty() || ReplaceFile(out, envelope, 0644, error);

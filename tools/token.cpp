@@ -8,6 +8,7 @@
 #include <p11-kit/p11-kit.h>
 #include <p11-kit/uri.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -58,37 +59,38 @@ CK_ULONG PinLength(const OpenToken& t) {
     return t.padAsks ? 0 : static_cast<CK_ULONG>(t.pin.size());
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+// A key argument without the blanks around it: " pkcs11:..." is still a token's URI, never a
+// file name to echo whole.
+std::string_view KeyText(std::string_view text) {
+    constexpr std::string_view kBlanks = " \t\r\n\v\f";
+    const size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
-// `text` fit for a message: the value of every PIN attribute (pin-value, pin-source, whatever
-// the case or percent-encoding of its name) left out, so that not even a URI that does not parse
-// is shown with the PIN it carries.
-std::string Shown(std::string_view text) {
-    std::string shown;
+bool IsAttributeName(std::string_view name) {
+    if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0]))) return false;
+    for (const char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.' &&
+            c != '%')
+            return false;
+    return true;
+}
+
+// The names of the attributes in one part of a URI, each value as "...", and anything that is
+// not plainly "name=value" as "..." whole.
+void AppendNames(std::string_view part, char separator, std::string& shown) {
     for (;;) {
-        const size_t end = text.find_first_of(":;?&");
-        const std::string_view item = text.substr(0, end);
+        const size_t end = part.find(separator);
+        const std::string_view item = part.substr(0, end);
         const size_t eq = item.find('=');
-        std::string name;  // decoded, in lower case
-        for (size_t i = 0; i < item.size() && i < eq; ++i) {
-            char c = item[i];
-            if (c == '%' && i + 2 < eq && HexDigit(item[i + 1]) >= 0 &&
-                HexDigit(item[i + 2]) >= 0) {
-                c = static_cast<char>(HexDigit(item[i + 1]) * 16 + HexDigit(item[i + 2]));
-                i += 2;
-            }
-            name.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-        }
-        const bool pin = eq != std::string_view::npos && name.rfind("pin-", 0) == 0;
-        shown += pin ? std::string(item.substr(0, eq + 1)) + "(not shown)" : std::string(item);
-        if (end == std::string_view::npos) return shown;
-        shown.push_back(text[end]);
-        text.remove_prefix(end + 1);
+        if (eq != std::string_view::npos && IsAttributeName(item.substr(0, eq)))
+            shown += std::string(item.substr(0, eq)) + "=...";
+        else if (!item.empty())
+            shown += "...";
+        if (end == std::string_view::npos) return;
+        shown.push_back(separator);
+        part.remove_prefix(end + 1);
     }
 }
 
@@ -116,7 +118,8 @@ bool UriAttribute(P11KitUri* uri, CK_ATTRIBUTE_TYPE type, std::string& value) {
 
 bool ParseKeyUri(const std::string& text, UriHandle& uri, std::string& error) {
     uri.reset(p11_kit_uri_new());
-    const int parsed = p11_kit_uri_parse(text.c_str(), P11_KIT_URI_FOR_OBJECT_ON_TOKEN, uri.get());
+    const int parsed = p11_kit_uri_parse(std::string(KeyText(text)).c_str(),
+                                         P11_KIT_URI_FOR_OBJECT_ON_TOKEN, uri.get());
     // A PIN in the URI would sit on the command line and in shell histories; it is never
     // echoed, not even in this refusal.
     if (p11_kit_uri_get_pin_value(uri.get()) || p11_kit_uri_get_pin_source(uri.get())) {
@@ -124,8 +127,8 @@ bool ParseKeyUri(const std::string& text, UriHandle& uri, std::string& error) {
         return false;
     }
     if (parsed != P11_KIT_URI_OK) {
-        error =
-            "not a PKCS#11 URI (" + std::string(p11_kit_uri_message(parsed)) + "): " + Shown(text);
+        error = "not a PKCS#11 URI (" + std::string(p11_kit_uri_message(parsed)) +
+                "): " + ShownTokenUri(text);
         return false;
     }
     if (p11_kit_uri_any_unrecognized(uri.get()) || p11_kit_uri_get_module_name(uri.get()) ||
@@ -133,19 +136,19 @@ bool ParseKeyUri(const std::string& text, UriHandle& uri, std::string& error) {
         error =
             "the URI has attributes other than a token's and an object's (give the module "
             "with --pkcs11-module): " +
-            Shown(text);
+            ShownTokenUri(text);
         return false;
     }
     std::string type;
     if (UriAttribute(uri.get(), CKA_CLASS, type) &&
         (type.size() != sizeof(CK_OBJECT_CLASS) ||
          *reinterpret_cast<const CK_OBJECT_CLASS*>(type.data()) != CKO_PRIVATE_KEY)) {
-        error = "the URI names an object that is not a private key (type=): " + Shown(text);
+        error = "the URI names an object that is not a private key (type=): " + ShownTokenUri(text);
         return false;
     }
     std::string name;
     if (!UriAttribute(uri.get(), CKA_LABEL, name) && !UriAttribute(uri.get(), CKA_ID, name)) {
-        error = "the URI names no key: add object=<label> (or id=): " + Shown(text);
+        error = "the URI names no key: add object=<label> (or id=): " + ShownTokenUri(text);
         return false;
     }
     return true;
@@ -197,7 +200,7 @@ bool Open(const TokenKeyRef& ref, P11KitUri* uri, bool readWrite, OpenToken& t,
     }
     if (matching.size() != 1) {
         error = (matching.empty() ? "no token matches " : "more than one token matches ") +
-                ref.uri + " (tokens of " + ref.modulePath + ": " +
+                ShownTokenUri(ref.uri) + " (tokens of " + ref.modulePath + ": " +
                 (present.empty() ? "none" : present) + ")";
         return false;
     }
@@ -266,8 +269,8 @@ CK_ATTRIBUTE Attribute(CK_ATTRIBUTE_TYPE type, const void* value, size_t size) {
     return {type, const_cast<void*>(value), static_cast<CK_ULONG>(size)};
 }
 
-bool FindPrivateKey(OpenToken& t, P11KitUri* uri, const std::string& uriText, CK_OBJECT_HANDLE& key,
-                    std::string& error) {
+bool FindPrivateKey(OpenToken& t, P11KitUri* uri, const std::string& shownUri,
+                    CK_OBJECT_HANDLE& key, std::string& error) {
     static const CK_OBJECT_CLASS kPrivate = CKO_PRIVATE_KEY;
     std::vector<CK_ATTRIBUTE> query{Attribute(CKA_CLASS, &kPrivate, sizeof(kPrivate))};
     std::string label, id;
@@ -280,7 +283,7 @@ bool FindPrivateKey(OpenToken& t, P11KitUri* uri, const std::string& uriText, CK
         error = (found.empty() ? "no private key on token \"" + t.label + "\" matches "
                                : "more than one private key on token \"" + t.label +
                                      "\" matches (add id= to name one): ") +
-                uriText + (rv == CKR_OK ? "" : " " + Rv(rv));
+                shownUri + (rv == CKR_OK ? "" : " " + Rv(rv));
         return false;
     }
     key = found[0];
@@ -289,7 +292,7 @@ bool FindPrivateKey(OpenToken& t, P11KitUri* uri, const std::string& uriText, CK
         *reinterpret_cast<const CK_KEY_TYPE*>(type.data()) != CKK_EC ||
         !GetAttribute(t, key, CKA_EC_PARAMS, params) ||
         params != std::string(reinterpret_cast<const char*>(kP256Params), sizeof(kP256Params))) {
-        error = uriText + " is not a P-256 key, which is what installers verify";
+        error = shownUri + " is not a P-256 key, which is what installers verify";
         return false;
     }
     return true;
@@ -297,7 +300,7 @@ bool FindPrivateKey(OpenToken& t, P11KitUri* uri, const std::string& uriText, CK
 
 // The public point of a private key: from the public key object with its id (or, without an id,
 // its label), or from the private key itself on tokens that keep the point there.
-bool PublicHexOf(OpenToken& t, CK_OBJECT_HANDLE privateKey, const std::string& uriText,
+bool PublicHexOf(OpenToken& t, CK_OBJECT_HANDLE privateKey, const std::string& shownUri,
                  std::string& publicHex, std::string& error) {
     static const CK_OBJECT_CLASS kPublic = CKO_PUBLIC_KEY;
     std::string id, label, point;
@@ -311,7 +314,7 @@ bool PublicHexOf(OpenToken& t, CK_OBJECT_HANDLE privateKey, const std::string& u
     const bool read = (found.size() == 1 && GetAttribute(t, found[0], CKA_EC_POINT, point)) ||
                       GetAttribute(t, privateKey, CKA_EC_POINT, point);
     if (!read) {
-        error = "token \"" + t.label + "\" has no public key beside " + uriText +
+        error = "token \"" + t.label + "\" has no public key beside " + shownUri +
                 " (a public key object with the same id), so its public half cannot be read";
         return false;
     }
@@ -330,7 +333,7 @@ bool Digest(std::string_view message, unsigned char digest[32], std::string& err
     return true;
 }
 
-bool Sign(OpenToken& t, CK_OBJECT_HANDLE key, const std::string& uriText, std::string_view message,
+bool Sign(OpenToken& t, CK_OBJECT_HANDLE key, const std::string& shownUri, std::string_view message,
           const std::string& publicHex, std::string& signatureHex, std::string& error) {
     unsigned char digest[32];
     if (!Digest(message, digest, error)) return false;
@@ -345,7 +348,7 @@ bool Sign(OpenToken& t, CK_OBJECT_HANDLE key, const std::string& uriText, std::s
     CK_ULONG length = sizeof(answer);
     if (rv == CKR_OK) rv = t.f->C_Sign(t.session, digest, sizeof(digest), answer, &length);
     if (rv != CKR_OK) {
-        error = "token \"" + t.label + "\" did not sign with " + uriText + " " + Rv(rv);
+        error = "token \"" + t.label + "\" did not sign with " + shownUri + " " + Rv(rv);
         return false;
     }
     unsigned char raw[64];
@@ -353,7 +356,7 @@ bool Sign(OpenToken& t, CK_OBJECT_HANDLE key, const std::string& uriText, std::s
     signatureHex = HexOf(raw, sizeof(raw));
     // The installer's own check must accept what is published.
     if (!VerifyManifestSignature(message, signatureHex, publicHex)) {
-        error = "the signature token \"" + t.label + "\" made with " + uriText +
+        error = "the signature token \"" + t.label + "\" made with " + shownUri +
                 " does not verify under the public key beside it";
         return false;
     }
@@ -362,10 +365,27 @@ bool Sign(OpenToken& t, CK_OBJECT_HANDLE key, const std::string& uriText, std::s
 
 }  // namespace
 
+// Any value may be a PIN under some name (pin=, x-pin=, a misspelt pin-value), and RFC 7512 lets
+// a value hold ':', '?' and '=' unescaped, so no value is judged safe to show.
+std::string ShownTokenUri(std::string_view text) {
+    text = KeyText(text);
+    if (IsTokenUri(text)) text.remove_prefix(7);
+    // The path's attributes are split by ';'; the query's, after the first '?', by '&'.
+    const size_t query = text.find('?');
+    std::string shown = "pkcs11:";
+    AppendNames(text.substr(0, query), ';', shown);
+    if (query != std::string_view::npos) {
+        shown.push_back('?');
+        AppendNames(text.substr(query + 1), '&', shown);
+    }
+    return shown;
+}
+
 bool IsTokenUri(std::string_view keyArgument) {
-    // A scheme in any case: "PKCS11:...;pin-value=..." taken as a file name would be printed
-    // whole in the error; as a URI it is refused without its PIN.
-    const std::string_view scheme = keyArgument.substr(0, 7);
+    // A scheme in any case and blanks around it: "PKCS11:...;pin-value=..." or " pkcs11:..."
+    // taken as a file name would be printed whole in the error; as a URI it is refused without
+    // its PIN.
+    const std::string_view scheme = KeyText(keyArgument).substr(0, 7);
     std::string lower(scheme);
     for (char& c : lower)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -428,9 +448,10 @@ bool TokenPublicKeyHex(const TokenKeyRef& key, std::string& publicHex, std::stri
     OpenToken t;
     ScopeExit wipe([&t] { WipePin(t); });
     CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
+    const std::string shown = ShownTokenUri(key.uri);
     return ParseKeyUri(key.uri, uri, error) && Open(key, uri.get(), false, t, error) &&
-           FindPrivateKey(t, uri.get(), key.uri, object, error) &&
-           PublicHexOf(t, object, key.uri, publicHex, error);
+           FindPrivateKey(t, uri.get(), shown, object, error) &&
+           PublicHexOf(t, object, shown, publicHex, error);
 }
 
 bool TokenSignManifestText(const TokenKeyRef& key, std::string_view message,
@@ -440,10 +461,11 @@ bool TokenSignManifestText(const TokenKeyRef& key, std::string_view message,
     ScopeExit wipe([&t] { WipePin(t); });
     CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
     std::string publicHex;
+    const std::string shown = ShownTokenUri(key.uri);
     return ParseKeyUri(key.uri, uri, error) && Open(key, uri.get(), false, t, error) &&
-           FindPrivateKey(t, uri.get(), key.uri, object, error) &&
-           PublicHexOf(t, object, key.uri, publicHex, error) &&
-           Sign(t, object, key.uri, message, publicHex, signatureHex, error);
+           FindPrivateKey(t, uri.get(), shown, object, error) &&
+           PublicHexOf(t, object, shown, publicHex, error) &&
+           Sign(t, object, shown, message, publicHex, signatureHex, error);
 }
 
 bool GenerateTokenKey(const TokenKeyRef& key,
@@ -455,7 +477,8 @@ bool GenerateTokenKey(const TokenKeyRef& key,
     if (!ParseKeyUri(key.uri, uri, error)) return false;
     std::string label, id;
     if (!UriAttribute(uri.get(), CKA_LABEL, label) || label.empty()) {
-        error = "keygen needs the new key's label as object=<label> in the URI: " + key.uri;
+        error = "keygen needs the new key's label as object=<label> in the URI: " +
+                ShownTokenUri(key.uri);
         return false;
     }
     if (!UriAttribute(uri.get(), CKA_ID, id)) {
@@ -526,8 +549,9 @@ bool GenerateTokenKey(const TokenKeyRef& key,
         return false;
     }
     std::string probe;
-    if (!PublicHexOf(t, privateKey, key.uri, publicHex, error) ||
-        !Sign(t, privateKey, key.uri, "varnok-publish keygen", publicHex, probe, error) ||
+    const std::string shown = ShownTokenUri(key.uri);
+    if (!PublicHexOf(t, privateKey, shown, publicHex, error) ||
+        !Sign(t, privateKey, shown, "varnok-publish keygen", publicHex, probe, error) ||
         !keep(publicHex, error))
         return false;
     destroy.dismiss();

@@ -15,8 +15,13 @@ struct TokenKeyRef {
     std::string pinFile;     // holds the user PIN; one trailing newline is not part of it
 };
 
-// True when a key argument names a token key rather than a file (its scheme in any case).
+// True when a key argument names a token key rather than a file: its scheme in any case, after
+// any blanks (which the URI is read without).
 bool IsTokenUri(std::string_view keyArgument);
+
+// A pkcs11: text fit for a message, even one that does not parse: "pkcs11:" and its attribute
+// names, each value (and anything not plainly name=value) as "...".
+std::string ShownTokenUri(std::string_view text);
 
 // The PIN in `path` without one trailing newline ("\n" or "\r\n"). An empty PIN is refused: a
 // wrong file should not count as one of the token's few tries.

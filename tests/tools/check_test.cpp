@@ -98,6 +98,11 @@ TEST(CheckUpdateTree, JudgesTheTreeAsInstallersWithTheGivenKeyWould) {
          kNow,
          {"size_mismatch"}},
         {"a stale manifest", nullptr, "", kNow + 366 * 86400, {"manifest_timestamp_stale"}},
+        {"a token's URI for the public key, with a PIN in it",
+         nullptr,
+         " pkcs11:token=T;object=m;pin-value=7f3Qx9",
+         kNow,
+         {"not a token's pkcs11: URI"}},
         {"a manifest over the installer's byte limit",
          [](const fs::path& tree) {
              WriteFileBytes(
@@ -129,5 +134,6 @@ TEST(CheckUpdateTree, JudgesTheTreeAsInstallersWithTheGivenKeyWould) {
         EXPECT_EQ(accepted, c.refusal.empty()) << c.what << ": " << error;
         for (const std::string& part : c.refusal)
             EXPECT_NE(error.find(part), std::string::npos) << c.what << ": " << error;
+        EXPECT_EQ(error.find("7f3Qx9"), std::string::npos) << c.what << ": the PIN was shown";
     }
 }

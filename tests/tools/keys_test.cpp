@@ -47,6 +47,27 @@ TEST(ManifestKeys, AGeneratedPairSignsWhatOnlyItsOwnPublicHalfAccepts) {
     EXPECT_FALSE(VerifyManifestSignature("hello", signature, DevPublicHex()));
 }
 
+TEST(WipeSecret, OverwritesTheWholeBufferNotOnlyWhatTheStringStillHolds) {
+    const struct {
+        const char* what;
+        std::string secret;
+        size_t kept;
+    } cases[] = {
+        {"heap block", "7f3Qx9, in a block of its own on the heap", 4},
+        {"inline buffer", "7f3Qx9", 2},
+    };
+    for (const auto& c : cases) {
+        std::string text = c.secret;
+        text.resize(c.kept);  // the rest stays in the buffer past the string's end
+        const char* buffer = text.data();
+        const size_t capacity = text.capacity();
+        WipeSecret(text);
+        EXPECT_TRUE(text.empty()) << c.what;
+        ASSERT_EQ(text.data(), buffer) << c.what;
+        EXPECT_EQ(std::string(buffer, capacity), std::string(capacity, '\0')) << c.what;
+    }
+}
+
 TEST(ManifestKeys, SigningIsDeterministicPerKeyAndMessage) {
     std::string a1, a2, b, error;
     ASSERT_TRUE(SignManifestText(DevPem(), "message a", a1, error));
@@ -107,6 +128,12 @@ TEST(VarnokPublishCommand, EachVerbHasItsOwnHelpAndShowsItsUsageOnAMistake) {
         EXPECT_NE(run.err.find("unknown option --"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find(usage), std::string::npos) << run.err;
         EXPECT_FALSE(fs::exists(dir / "x")) << verb;
+        // A URI where no argument goes is named without its values, a PIN among them.
+        run = RunTool(dir, verb + " ' PKCS11:object=m;pin-value=7f3Qx9'");
+        EXPECT_EQ(run.exitCode, 2) << verb;
+        EXPECT_NE(run.err.find("unexpected argument pkcs11:object=...;pin-value=...\n"),
+                  std::string::npos)
+            << run.err;
     }
     ToolRun run = RunTool(dir, "--version");
     EXPECT_EQ(run.exitCode, 0) << run.err;

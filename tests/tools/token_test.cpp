@@ -6,6 +6,10 @@
 #include <openssl/ecdsa.h>
 
 #include <p11-kit/p11-kit.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
@@ -178,30 +182,71 @@ TEST(TokenPublicPoint, DerAndBarePointsGiveTheHexOthersAreRefused) {
     }
 }
 
-TEST(TokenPin, OneTrailingNewlineIsNotPartOfThePinAndAnEmptyPinIsRefused) {
-    ScratchDir dir;
+TEST(TokenPin, OnlyAPrivateRegularFileGivesThePinAndOneTrailingNewlineIsNotPartOfIt) {
+    enum Kind { kFile, kOthers, kMissing, kFifo, kGrowing };
+    constexpr char kEarlier[] = "an earlier PIN, 5e81c0d9";  // too long to be held inline
     const struct {
         std::string text;
+        mode_t mode;
+        Kind kind;
         const char* pin;  // nullptr: refused
+        const char* says;
     } cases[] = {
-        {"0142\n", "0142"},       {"0142", "0142"}, {"0142\r\n", "0142"},
-        {"01 42\n\n", "01 42\n"}, {"\n", nullptr},  {"", nullptr},
+        {"0142\n", 0600, kFile, "0142", ""},
+        {"0142", 0600, kFile, "0142", ""},
+        {"0142\r\n", 0600, kFile, "0142", ""},
+        {"01 42\n\n", 0600, kFile, "01 42\n", ""},
+        {"\n", 0600, kFile, nullptr, "is empty"},
+        {"", 0600, kFile, nullptr, "is empty"},
+        {"", 0600, kMissing, nullptr, "No such file"},
+        {"0142\n", 0640, kFile, nullptr, "chmod 600 "},
+        {"0142\n", 0604, kFile, nullptr, "chmod 600 "},
+        {"0142\n", 0620, kFile, nullptr, "chmod go-w "},
+        {"0142\n", 0602, kFile, nullptr, "chmod go-w "},
+        {"0142\n", 0600, kOthers, nullptr, "chown "},
+        {"", 0600, kFifo, nullptr, "not a regular file"},
+        // procfs gives the size as 0 and then reads out more.
+        {"", 0400, kGrowing, nullptr, "grew while it was read"},
     };
     for (const auto& c : cases) {
-        WritePinFile(dir / "pin", c.text);
-        std::string pin, error;
-        EXPECT_EQ(ReadPinFile((dir / "pin").string(), pin, error), c.pin != nullptr) << c.text;
-        if (c.pin)
+        ScratchDir dir;
+        std::string path = (dir / "pin").string();
+        if (c.kind == kFile || c.kind == kOthers) {
+            WriteFileBytes(path, c.text);
+            ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+        }
+        if (c.kind == kOthers) {
+            // As root the file is given to nobody; anyone else is shown a file root owns.
+            if (geteuid() == 0)
+                ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+            else
+                path = "/etc/passwd";
+        } else if (c.kind == kFifo) {
+            ASSERT_EQ(mkfifo(path.c_str(), c.mode), 0);
+        } else if (c.kind == kGrowing) {
+            path = "/proc/self/environ";
+        }
+        std::string pin = kEarlier, error;
+        // An open that waits for a FIFO's writer gives up (EINTR) when the alarm rings.
+        struct sigaction ring {
+        }, before{};
+        ring.sa_handler = [](int) {};
+        sigaction(SIGALRM, &ring, &before);
+        alarm(3);
+        const bool read = ReadPinFile(path, pin, error);
+        alarm(0);
+        sigaction(SIGALRM, &before, nullptr);
+        EXPECT_EQ(read, c.pin != nullptr) << path << ": " << error;
+        if (c.pin) {
             EXPECT_EQ(pin, c.pin);
-        else
-            EXPECT_NE(error.find((dir / "pin").string()), std::string::npos) << error;
+        } else {
+            EXPECT_NE(error.find(path), std::string::npos) << error;
+            EXPECT_NE(error.find(c.says), std::string::npos) << error;
+            EXPECT_TRUE(pin.empty()) << path;
+        }
+        EXPECT_EQ(std::string(pin.data(), pin.capacity()).find("5e81c0d9"), std::string::npos)
+            << path << ": the earlier PIN is still in the buffer";
     }
-    std::string pin, error;
-    EXPECT_FALSE(ReadPinFile((dir / "none").string(), pin, error));
-    EXPECT_NE(error.find("none"), std::string::npos) << error;
-    fs::permissions(dir / "pin", fs::perms::group_read, fs::perm_options::add);
-    EXPECT_FALSE(ReadPinFile((dir / "pin").string(), pin, error));
-    EXPECT_NE(error.find("chmod 600 " + (dir / "pin").string()), std::string::npos) << error;
 }
 
 TEST(TokenKeys, KeygenMakesAKeyThatSignsForItsPublicHalfAndNeverLeavesTheToken) {
@@ -277,11 +322,11 @@ TEST(TokenKeys, EachVerbRefusesWhatIsWrongNamingItAndWritesNothing) {
          module + " --pin-file " + Quote(dir / "wrong-pin"),
          "PIN incorrect: " + (dir / "wrong-pin").string(), true},
         {"no such object", "'" + std::string(kUriBase) + "nothing-here'", module + pin,
-         "no private key on token \"Varnok Release\" matches " + std::string(kUriBase) +
-             "nothing-here",
-         false},
+         "no private key on token \"Varnok Release\" matches pkcs11:token=...;object=...", false},
         {"no such token", "'pkcs11:token=Lost;object=m'", module + pin,
-         "no token matches pkcs11:token=Lost;object=m", true},
+         "no token matches pkcs11:token=...;object=... (tokens of", true},
+        {"no such token, an unknown query attribute", "'pkcs11:token=Lost;object=m?x-pin=7f3Qx9'",
+         module + pin, "no token matches pkcs11:token=...;object=...?x-pin=... (", true},
         {"no module there", "'" + std::string(kUriBase) + "m'",
          " --pkcs11-module " + Quote(dir / "gone.so") + pin,
          "cannot load the PKCS#11 module " + (dir / "gone.so").string(), true},
@@ -295,6 +340,37 @@ TEST(TokenKeys, EachVerbRefusesWhatIsWrongNamingItAndWritesNothing) {
         {"not a URI", "'pkcs11:token=%zz;object=m'", module + pin, "not a PKCS#11 URI", true},
         {"not a URI, with a PIN", "'pkcs11:token=%zz;object=m?pin-value=" + std::string(kPin) + "'",
          module + pin, "not a PKCS#11 URI", true},
+        {"not a URI, the PIN's name in capitals",
+         "'pkcs11:token=%zz;object=m;PIN-VALUE=" + std::string(kPin) + "'", module + pin,
+         "not a PKCS#11 URI", true},
+        {"not a URI, the PIN's name percent-escaped",
+         "'pkcs11:token=%zz;object=m;pin%2Dvalue=" + std::string(kPin) + "'", module + pin,
+         "not a PKCS#11 URI", true},
+        {"PIN in the URI, before it a key argument's space",
+         "' " + std::string(kUriBase) + "m;pin-value=7f3Qx9'", module + pin,
+         "give it with --pin-file", true},
+        {"not a URI, with a PIN whose name has a space before it",
+         "'pkcs11:token=%zz;object=m; pin-value=7f3Qx9'", module + pin,
+         "pkcs11:token=...;object=...;...", true},
+        {"not a URI, with a PIN holding a colon", "'pkcs11:token=%zz;object=m?pin-value=7f3:Qx9'",
+         module + pin, "pkcs11:token=...;object=...?pin-value=...", true},
+        {"not a URI, with a PIN holding a question mark",
+         "'pkcs11:token=%zz;object=m?pin-value=7f3?Qx9'", module + pin, "not a PKCS#11 URI", true},
+        {"PIN as pin=", "'" + std::string(kUriBase) + "m;pin=7f3Qx9'", module + pin,
+         "the URI has attributes other than a token's and an object's (give the module with "
+         "--pkcs11-module): pkcs11:token=...;object=...;pin=...",
+         true},
+        {"PIN as pin_value=", "'" + std::string(kUriBase) + "m;pin_value=7f3Qx9'", module + pin,
+         "other than a token's and an object's", true},
+        {"PIN as pinvalue=", "'" + std::string(kUriBase) + "m;pinvalue=7f3Qx9'", module + pin,
+         "other than a token's and an object's", true},
+        {"PIN as x-pin=", "'" + std::string(kUriBase) + "m;x-pin=7f3Qx9'", module + pin,
+         "other than a token's and an object's", true},
+        {"PIN in a URI whose scheme is in capitals",
+         "'PKCS11:token=Lost;object=m;pin-value=" + std::string(kPin) + "'", module + pin,
+         "give it with --pin-file", true},
+        {"no PIN file given for a token without a PIN pad", "'" + std::string(kUriBase) + "m'",
+         module, "needs its user PIN: give it with --pin-file", true},
     };
     for (const auto& c : cases) {
         const std::string runs[] = {
@@ -311,7 +387,8 @@ TEST(TokenKeys, EachVerbRefusesWhatIsWrongNamingItAndWritesNothing) {
             EXPECT_NE(run.err.find(c.says), std::string::npos)
                 << c.what << ": " << arguments << "\n"
                 << run.err;
-            EXPECT_EQ(run.err.find(kPin), std::string::npos) << c.what << ": the PIN was shown";
+            for (const char* part : {"7f3", "Qx9"})  // kPin's halves
+                EXPECT_EQ(run.err.find(part), std::string::npos) << c.what << ": the PIN was shown";
             EXPECT_EQ(run.out, "") << c.what;
         }
         EXPECT_FALSE(fs::exists(dir / "new.hex")) << c.what;
@@ -321,7 +398,7 @@ TEST(TokenKeys, EachVerbRefusesWhatIsWrongNamingItAndWritesNothing) {
     // A second token with the same label: which one holds the key is never guessed.
     AddToken();
     EXPECT_FALSE(TokenPublicKeyHex(Key(dir, "m"), publicHex, error));
-    EXPECT_NE(error.find("more than one token matches " + std::string(kUriBase) + "m"),
+    EXPECT_NE(error.find("more than one token matches pkcs11:token=...;object=... ("),
               std::string::npos)
         << error;
 }
