@@ -459,19 +459,23 @@ def release_stamp():
     return os.stat(exe).st_mtime_ns if os.path.exists(exe) else None
 
 
-def token_refusal(name, obj, chain, message, module=None, pin_file=None):
+def token_refusal(name, obj, chain, message, module=None, pin_file=None, key=None):
     def test():
         assert TOKEN, "no token: the token guide did not get far enough to make one"
         stamp = release_stamp()
+        pin = pin_file() if callable(pin_file) else pin_file
         r = run([os.path.join(ONE, "scripts", "release"), "--url", URL, "--manifest-key",
                  OWN_KEY + ".hex", "--tree", REFUSAL_TREE, "--version", GUIDE_VERSION,
                  "--cert", chain(),
-                 "--key", TOKEN.uri(obj), "--pkcs11-module", module or TOKEN.module,
-                 "--pin-file", pin_file or TOKEN.pin_file, "--ca-file", ca("ca.pem")],
+                 "--key", key(TOKEN.uri(obj)) if key else TOKEN.uri(obj),
+                 "--pkcs11-module", module or TOKEN.module,
+                 "--pin-file", pin or TOKEN.pin_file, "--ca-file", ca("ca.pem")],
                 cwd=WORK, env=TOKEN.env(ENV))
         said = message() if callable(message) else message
         assert r.returncode != 0, "scripts/release accepted it"
         assert said in r.stderr, f"refused without saying {said!r}: {r.stderr.strip()}"
+        # A token's URI is shown by its attribute names: no value, so no PIN, ever leaves.
+        assert obj not in r.stderr, f"the object's label was shown: {r.stderr.strip()}"
         assert release_stamp() == stamp, "it built before refusing"
         assert not os.path.exists(os.path.join(REFUSAL_TREE, INSTALLER)), "it wrote an installer"
     test.__name__ = "release_refuses_token_" + name
@@ -479,13 +483,28 @@ def token_refusal(name, obj, chain, message, module=None, pin_file=None):
 
 
 TOKEN_CHAIN = lambda: os.path.join(ONE, "publisher", "codesign-chain.pem")  # noqa: E731
+
+
+def pin_file_with_mode(mode):
+    """A copy of the token's PIN file that the group or others may change."""
+    def make():
+        path = os.path.join(WORK, f"pin-{mode:o}")
+        shutil.copyfile(TOKEN.pin_file, path)
+        os.chmod(path, mode)
+        return path
+    return make
+
 TOKEN_REFUSALS = [
     token_refusal("key_of_another_certificate", "codesign-2027", lambda: ca("signer-chain.pem"),
                   "does not match"),
     token_refusal("wrong_pin", "codesign-2027", TOKEN_CHAIN,
                   "PIN incorrect: " + ca("wrong.pass"), pin_file=ca("wrong.pass")),
+    # Pasted with a blank before it and its scheme in capitals: still the token's URI.
     token_refusal("object_not_in_the_token", "codesign-2099", TOKEN_CHAIN,
-                  lambda: "no private key matches " + TOKEN.uri("codesign-2099")),
+                  "no private key matches pkcs11:token=...;object=...",
+                  key=lambda uri: " PKCS11:" + uri[len("pkcs11:"):]),
+    token_refusal("pin_file_others_may_change", "codesign-2027", TOKEN_CHAIN,
+                  "can be changed by other users (mode 620)", pin_file=pin_file_with_mode(0o620)),
     token_refusal("module_missing", "codesign-2027", TOKEN_CHAIN,
                   "cannot load the PKCS#11 module " + os.path.join(WORK, "no-module.so"),
                   module=os.path.join(WORK, "no-module.so")),
