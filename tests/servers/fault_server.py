@@ -42,7 +42,7 @@ believes what it is sent. Unsigned requests control it:
   PUT  /s3-rule/<bucket>/<key>?write=<path>  the first HEAD of the key first overwrites the file
                                      at <path> in place with the body (a file changing under push)
   GET  /s3-dump/<bucket>             JSON: "objects" {key: size, md5, sha256, headers} and
-                                     "requests" [[method, key], ...] of the signed requests
+                                     "requests" [[method, key], ...] of the signed requests (COPY for a CopyObject)
 """
 import argparse
 import hashlib
@@ -269,7 +269,8 @@ class Handler(socketserver.BaseRequestHandler):
         server = self.server
         bucket, key = parts[0], "/".join(parts[1:])
         with server.log_lock:
-            server.s3_requests.setdefault(bucket, []).append([method, key])
+            copy = method == "PUT" and "x-amz-copy-source" in headers
+            server.s3_requests.setdefault(bucket, []).append(["COPY" if copy else method, key])
             objects = server.s3_objects.setdefault(bucket, {})
             rule = server.s3_rules.pop((bucket, key, "write"), None) if method == "HEAD" else None
             head_status = server.s3_rules.get((bucket, key, "head"))
