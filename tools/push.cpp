@@ -339,12 +339,51 @@ bool Compare(const S3Target& target, const LocalObject& object, Found& found, S3
     return true;
 }
 
-// One object: left alone when the bucket has its bytes (and, for what may change, its headers),
-// refused when an object that never changes holds other bytes, otherwise uploaded and read back.
 struct Totals {
     size_t uploaded = 0;
+    size_t headersSet = 0;
     uint64_t bytes = 0;
 };
+
+// The tree's bytes under other headers (another tool uploaded them: `aws s3 cp` sets no
+// Cache-Control and guesses a Content-Type): a copy of the object onto itself with the table's
+// headers, made only while its ETag is the one just compared, so the bytes stay as they were (an
+// immutable name stays safe); then a HEAD must show the headers.
+bool SetHeaders(const S3Target& target, const LocalObject& object, const S3Answer& head,
+                std::ostream& out, Totals& totals, std::chrono::steady_clock::time_point start,
+                std::string& error) {
+    S3Upload headers;
+    headers.size = object.size;
+    headers.sha256 = object.sha256;
+    headers.contentType = object.row->contentType;
+    headers.cacheControl = object.row->cacheControl;
+    S3Answer copy, after;
+    if (!S3ReplaceHeaders(target, object.key, headers, ETagOf(head), copy)) {
+        error = Failed(target, "COPY", object.key, copy);
+        return false;
+    }
+    if (!S3Head(target, object.key, after) || after.status != 200) {
+        error = Failed(target, "HEAD", object.key, after);
+        return false;
+    }
+    if (Header(after, "content-length") != std::to_string(object.size) ||
+        !SameHeaders(after, object)) {
+        error = "s3://" + target.bucket + "/" + target.prefix + object.key +
+                " was copied onto itself with Content-Type " + object.row->contentType +
+                " and Cache-Control " + object.row->cacheControl + ", but a HEAD shows " +
+                Header(after, "content-length") + " bytes, Content-Type " +
+                Header(after, "content-type") + ", Cache-Control " +
+                Header(after, "cache-control") + " (headers_not_set)";
+        return false;
+    }
+    totals.headersSet += 1;
+    Report(out, "headers set", object, start);
+    return true;
+}
+
+// One object: left alone when the bucket has its bytes and headers, given the headers when only
+// they differ, refused when an object that never changes holds other bytes, otherwise uploaded
+// and read back.
 
 bool PushObject(const S3Target& target, const LocalObject& object, std::ostream& out,
                 Totals& totals, std::string& error) {
@@ -353,10 +392,11 @@ bool PushObject(const S3Target& target, const LocalObject& object, std::ostream&
     std::string stored;
     Found found;
     if (!Compare(target, object, found, head, stored, error)) return false;
-    if (found == Found::same && (object.row->immutable || SameHeaders(head, object))) {
+    if (found == Found::same && SameHeaders(head, object)) {
         Report(out, "already there", object, start);
         return true;
     }
+    if (found == Found::same) return SetHeaders(target, object, head, out, totals, start, error);
     if (found == Found::other && object.row->immutable) {
         Report(out, "refused", object, start);
         error = OtherBytes(target, object, head, stored);
@@ -395,6 +435,8 @@ bool PushObject(const S3Target& target, const LocalObject& object, std::ostream&
             error = OtherBytes(target, object, head, stored);
             return false;
         }
+        if (!SameHeaders(head, object))
+            return SetHeaders(target, object, head, out, totals, start, error);
         Report(out, "already there", object, start);
         return true;
     }
@@ -455,7 +497,9 @@ bool PushTree(const PushRequest& request, std::ostream& out, std::string& error)
     }
     out << "pushed " << objects.size() << " objects to s3://" << target.bucket << "/"
         << target.prefix << ": " << totals.uploaded << " uploaded (" << totals.bytes << " bytes), "
-        << objects.size() - totals.uploaded << " already there, " << Seconds(start) << "\n";
+        << totals.headersSet << " given their headers, "
+        << objects.size() - totals.uploaded - totals.headersSet << " already there, "
+        << Seconds(start) << "\n";
     if (request.verifyUrl.empty()) return true;
     VerifyRequest verify;
     verify.baseUrl = request.verifyUrl;

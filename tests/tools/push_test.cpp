@@ -308,6 +308,25 @@ TEST(PushBucket, BelievesOnlyBytesItCheckedAndStopsBeforeTheManifestOtherwise) {
          [](const Bench& b) {
              EXPECT_NE(Field(b.Dump(), b.v2, "etag").find("-3"), std::string::npos) << "replaced";
          }},
+        {"the right bytes under other headers get the table's by a copy onto themselves",
+         [&](Bench& b) {
+             ASSERT_EQ(b.Seed(b.v2, ReadFileBytes(b.Tree(b.v2)), {}), "200");
+             ASSERT_EQ(b.Seed(kInstaller, ReadFileBytes(b.Tree(kInstaller)),
+                              {"Content-Type: application/x-msdos-program"}, 3),
+                       "200");
+         },
+         true, "2 given their headers",
+         [&](const Bench& b) {
+             EXPECT_EQ(b.Puts(),
+                       (std::vector<std::string>{b.v1, "VarnokClientSetup-2.0.0.exe",
+                                                 std::string(kInstaller) + ".sha256", kManifest}));
+             const auto dump = b.Dump();
+             for (const std::string& key : {b.v2, std::string(kInstaller)}) {
+                 const ServedPath* row = ServedPathFor("/" + key);
+                 EXPECT_EQ(dump["objects"][key]["headers"]["cache-control"], row->cacheControl);
+                 EXPECT_EQ(dump["objects"][key]["headers"]["content-type"], row->contentType);
+             }
+         }},
         {"a payload changed in place between its hash and its upload is cut off",
          [](Bench& b) {
              std::string changed = ReadFileBytes(b.Tree(b.v2));
