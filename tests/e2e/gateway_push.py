@@ -6,6 +6,7 @@ before the manifest and wrong credentials, each judged by what the bucket holds 
 
 usage: gateway_push.py <VarnokClientSetup.exe> <VarnokClientStandIn.exe>
 """
+import base64
 import hashlib
 import os
 import re
@@ -193,6 +194,23 @@ def the_guide_pushes_a_fresh_tree_into_an_empty_bucket_and_verify_passes_through
         raise AssertionError("anyone may list the bucket")
     except urllib.error.HTTPError as e:
         assert e.code == 403, e.code
+    # A client's x-amz-* headers never reach the store: with an SSE-C key claimed, the gateway
+    # would refuse the object (and the first miss would decide for everyone). The versioned
+    # installer is asked through the edge for the first time here, so the gateway is asked.
+    key = bytes(32)
+    sse_c = {"x-amz-server-side-encryption-customer-algorithm": "AES256",
+             "x-amz-server-side-encryption-customer-key": base64.b64encode(key).decode(),
+             "x-amz-server-side-encryption-customer-key-MD5":
+                 base64.b64encode(hashlib.md5(key).digest()).decode()}
+    context = ssl.create_default_context(cafile=front.ca_file)
+    asked = urllib.request.Request(f"{BASE}/VarnokClientSetup-1.0.0.exe", headers=sse_c)
+    with urllib.request.urlopen(asked, context=context, timeout=30) as resp:
+        assert resp.read() == local("VarnokClientSetup-1.0.0.exe")
+    # A request line without a path is no file: 404, not a failed VCL.
+    with socket.create_connection(("localhost", PORT), timeout=30) as raw, \
+            context.wrap_socket(raw, server_hostname="localhost") as tls:
+        tls.sendall(b"GET https://localhost HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n")
+        assert tls.recv(64).startswith(b"HTTP/1.1 404"), "an empty path is not answered 404"
     # A payload not uploaded yet is never kept at the edge as missing.
     try:
         urllib.request.urlopen(f"{BASE}/api/updates/files/VarnokClient-9-0123456789abcdef.exe",
