@@ -385,7 +385,7 @@ bool SetHeaders(const S3Target& target, const LocalObject& object, const S3Answe
 // they differ, refused when an object that never changes holds other bytes, otherwise uploaded
 // and read back.
 
-bool PushObject(const S3Target& target, const LocalObject& object, std::ostream& out,
+bool PushObject(const S3Target& target, const LocalObject& object, bool dryRun, std::ostream& out,
                 Totals& totals, std::string& error) {
     const auto start = std::chrono::steady_clock::now();
     S3Answer head;
@@ -396,12 +396,20 @@ bool PushObject(const S3Target& target, const LocalObject& object, std::ostream&
         Report(out, "already there", object, start);
         return true;
     }
-    if (found == Found::same) return SetHeaders(target, object, head, out, totals, start, error);
     if (found == Found::other && object.row->immutable) {
-        Report(out, "refused", object, start);
+        Report(out, dryRun ? "would refuse" : "refused", object, start);
         error = OtherBytes(target, object, head, stored);
         return false;
     }
+    // A dry run has asked all it asks (HEAD, and GET for what must be read back): it says what
+    // the push would do and writes nothing.
+    if (dryRun) {
+        (found == Found::same ? totals.headersSet : totals.uploaded) += 1;
+        if (found != Found::same) totals.bytes += object.size;
+        Report(out, found == Found::same ? "would copy" : "would upload", object, start);
+        return true;
+    }
+    if (found == Found::same) return SetHeaders(target, object, head, out, totals, start, error);
     S3Upload upload;
     upload.file = object.file.get();
     upload.bytes = object.file ? nullptr : &object.bytes;
@@ -487,13 +495,22 @@ bool PushTree(const PushRequest& request, std::ostream& out, std::string& error)
     const auto start = std::chrono::steady_clock::now();
     Totals totals;
     for (const LocalObject& object : objects) {
-        if (!PushObject(target, object, out, totals, error)) {
+        if (!PushObject(target, object, request.dryRun, out, totals, error)) {
             error += (totals.uploaded == 0
                           ? " (nothing was uploaded; "
                           : " (" + std::to_string(totals.uploaded) + " objects were uploaded; ") +
                      LiveManifest(target, objects.back()) + ")";
             return false;
         }
+    }
+    if (request.dryRun) {
+        out << "dry run: of " << objects.size() << " objects for s3://" << target.bucket << "/"
+            << target.prefix << ", " << totals.uploaded << " would be uploaded (" << totals.bytes
+            << " bytes), " << totals.headersSet
+            << " would be given their headers by a copy onto themselves, "
+            << objects.size() - totals.uploaded - totals.headersSet
+            << " are already there; nothing was written\n";
+        return true;
     }
     out << "pushed " << objects.size() << " objects to s3://" << target.bucket << "/"
         << target.prefix << ": " << totals.uploaded << " uploaded (" << totals.bytes << " bytes), "

@@ -18,6 +18,7 @@ struct PushRequest {
     std::string verifyUrl;  // empty: no verify afterwards
     std::string caFile;     // for the store and verify; empty: the system's roots
     int64_t now = 0;        // the time installers are assumed to check the tree at
+    bool dryRun = false;    // ask (HEAD, and GET to read back) and report; write nothing
 };
 
 // Holds the tree's publish lock throughout (refused while a publish or prune holds it), checks

@@ -240,6 +240,7 @@ struct PushCase {
     bool pushed;
     const char* said;                         // in the error (or the output when pushed)
     std::function<void(const Bench&)> check;  // what the bucket holds afterwards
+    bool dryRun = false;
 };
 
 std::string Field(const nlohmann::json& dump, const std::string& key, const char* name) {
@@ -327,6 +328,18 @@ TEST(PushBucket, BelievesOnlyBytesItCheckedAndStopsBeforeTheManifestOtherwise) {
                  EXPECT_EQ(dump["objects"][key]["headers"]["content-type"], row->contentType);
              }
          }},
+        {"a dry run asks and writes nothing",
+         [&](Bench& b) {
+             ASSERT_EQ(b.Seed(b.v1, ReadFileBytes(b.Tree(b.v1)), served, 2), "200");
+             ASSERT_EQ(b.Seed(b.v2, ReadFileBytes(b.Tree(b.v2)), {}), "200");
+         },
+         true, "would copy       api/updates/files/VarnokClient-2",
+         [](const Bench& b) {
+             for (const auto& r : b.Dump()["requests"])
+                 EXPECT_TRUE(r[0] == "HEAD" || (r[0] == "GET" && r[1] == b.v1)) << r;
+             EXPECT_EQ(b.Dump()["objects"].size(), 2u);
+         },
+         true},
         {"a payload changed in place between its hash and its upload is cut off",
          [](Bench& b) {
              std::string changed = ReadFileBytes(b.Tree(b.v2));
@@ -406,6 +419,7 @@ TEST(PushBucket, BelievesOnlyBytesItCheckedAndStopsBeforeTheManifestOtherwise) {
         request.endpoint = base;
         request.publicKey = DevPublicHex();
         request.now = kNow;
+        request.dryRun = c.dryRun;
         std::ostringstream out;
         error.clear();
         EXPECT_EQ(PushTree(request, out, error), c.pushed) << c.what << ":\n" << out.str() << error;
