@@ -233,10 +233,8 @@ bool Perform(const S3Target& target, const std::string& key, const Call& call, S
 
 bool IsLoopbackHost(const std::string& hostAndPort) {
     std::string host = hostAndPort;
-    if (!host.empty() && host.front() == '[') {
-        host = host.substr(1, host.find(']') - 1);
-        return host == "::1";
-    }
+    if (!host.empty() && host.front() == '[')
+        return host.rfind("[::1]", 0) == 0 && (host.size() == 5 || host[5] == ':');
     host = Lower(host.substr(0, host.find(':')));
     if (host == "localhost") return true;
     // Four decimal parts, the first 127: never a name that merely starts like one.

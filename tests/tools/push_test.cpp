@@ -99,6 +99,7 @@ TEST(S3Target, AddressesTheBucketPathStyleOrAsAHostAndRefusesWhatNeedsEscaping) 
         {"s3://updates", "http://localhost.example.com:80", false, nullptr},
         {"s3://updates", "http://10.0.0.1:9000", false, nullptr},
         {"s3://updates", "http://[::2]:9000", false, nullptr},
+        {"s3://updates", "http://[::1]x:9000", false, nullptr},
         {"s3://updates", "http://s3.example.com", false, "http://s3.example.com/updates/k", true},
         {"s3://updates", "http://LocalHost:9000", false, "http://LocalHost:9000/updates/k"},
         {"s3://updates", "http://127.9.8.7", false, "http://127.9.8.7/updates/k"},
