@@ -336,7 +336,8 @@ TEST(PushBucket, BelievesOnlyBytesItCheckedAndStopsBeforeTheManifestOtherwise) {
          },
          true, "would copy       api/updates/files/VarnokClient-2",
          [](const Bench& b) {
-             for (const auto& r : b.Dump()["requests"])
+             const nlohmann::json dump = b.Dump();
+             for (const auto& r : dump["requests"])
                  EXPECT_TRUE(r[0] == "HEAD" || (r[0] == "GET" && r[1] == b.v1)) << r;
              EXPECT_EQ(b.Dump()["objects"].size(), 2u);
          },
