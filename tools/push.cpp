@@ -269,7 +269,7 @@ std::string OtherBytes(const S3Target& target, const LocalObject& object, const 
            Header(head, "content-length") + " bytes with SHA-256 " +
            (stored.empty() ? "(not read: too large)" : stored) + ", the tree has " +
            std::to_string(object.size) + " bytes with SHA-256 " + object.sha256 +
-           ". An object under this name is never replaced; nothing more was uploaded";
+           ". An object under this name is never replaced";
 }
 
 // After a PUT, what the store holds: the size, the recorded SHA-256 (the store checked the body
@@ -347,8 +347,9 @@ struct Totals {
 
 // The tree's bytes under other headers (another tool uploaded them: `aws s3 cp` sets no
 // Cache-Control and guesses a Content-Type): a copy of the object onto itself with the table's
-// headers, made only while its ETag is the one just compared, so the bytes stay as they were (an
-// immutable name stays safe); then a HEAD must show the headers.
+// headers. A copy never changes the bytes (an immutable name stays safe); a HEAD must then show
+// the headers, and an ETag that is the file's MD5 or the one just compared, so that an object
+// another writer replaced meanwhile is not taken for the one checked.
 bool SetHeaders(const S3Target& target, const LocalObject& object, const S3Answer& head,
                 std::ostream& out, Totals& totals, std::chrono::steady_clock::time_point start,
                 std::string& error) {
@@ -358,12 +359,18 @@ bool SetHeaders(const S3Target& target, const LocalObject& object, const S3Answe
     headers.contentType = object.row->contentType;
     headers.cacheControl = object.row->cacheControl;
     S3Answer copy, after;
-    if (!S3ReplaceHeaders(target, object.key, headers, ETagOf(head), copy)) {
+    if (!S3ReplaceHeaders(target, object.key, headers, copy)) {
         error = Failed(target, "COPY", object.key, copy);
         return false;
     }
     if (!S3Head(target, object.key, after) || after.status != 200) {
         error = Failed(target, "HEAD", object.key, after);
+        return false;
+    }
+    if (ETagOf(after) != object.md5 && ETagOf(after) != ETagOf(head)) {
+        error = "s3://" + target.bucket + "/" + target.prefix + object.key +
+                " changed while push gave it its headers: its ETag was " + ETagOf(head) + ", now " +
+                ETagOf(after) + " (object_changed)";
         return false;
     }
     if (Header(after, "content-length") != std::to_string(object.size) ||

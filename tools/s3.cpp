@@ -124,7 +124,6 @@ std::string XmlField(const std::string& body, const std::string& tag) {
 struct Call {
     const S3Upload* upload = nullptr;   // PUT of this body
     const S3Upload* replace = nullptr;  // CopyObject onto itself with these headers
-    std::string etag;                   // of the object the copy is made from
     BodyHash* hash = nullptr;           // GET, the body hashed
 };
 
@@ -181,7 +180,6 @@ bool Perform(const S3Target& target, const std::string& key, const Call& call, S
         if (call.replace) {
             // Our keys need no escaping (ParseS3Target and the served paths see to that).
             add("x-amz-copy-source: /" + target.bucket + "/" + target.prefix + key);
-            add("x-amz-copy-source-if-match: \"" + call.etag + "\"");
             add("x-amz-metadata-directive: REPLACE");
         }
         curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
@@ -360,10 +358,9 @@ bool S3Put(const S3Target& target, const std::string& key, const S3Upload& uploa
 }
 
 bool S3ReplaceHeaders(const S3Target& target, const std::string& key, const S3Upload& headers,
-                      const std::string& etag, S3Answer& answer) {
+                      S3Answer& answer) {
     Call call;
     call.replace = &headers;
-    call.etag = etag;
     if (!Perform(target, key, call, answer)) return false;
     return answer.status == 200 && answer.body.find("<CopyObjectResult") != std::string::npos &&
            answer.body.find("<Error>") == std::string::npos;

@@ -74,8 +74,9 @@ struct S3Upload {
 bool S3Put(const S3Target& target, const std::string& key, const S3Upload& upload,
            S3Answer& answer);
 
-// CopyObject of the key onto itself with the metadata replaced by `headers`' (the bytes stay),
-// only while the object's ETag is still `etag`. A store may answer 200 with an error in the body:
-// true only for a CopyObjectResult.
+// CopyObject of the key onto itself with the metadata replaced by `headers`' (the bytes stay).
+// Unconditional: the Ceph gateway fails the signature of any x-amz-copy-source-if-* header and
+// ignores If-Match on a copy, so the caller checks afterwards what the copy holds. A store may
+// answer 200 with an error in the body: true only for a CopyObjectResult.
 bool S3ReplaceHeaders(const S3Target& target, const std::string& key, const S3Upload& headers,
-                      const std::string& etag, S3Answer& answer);
+                      S3Answer& answer);

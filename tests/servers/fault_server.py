@@ -30,8 +30,9 @@ The pattern byte at offset i is ((i * 131) ^ (i >> 8)) & 0xFF, the same the test
 
 A request signed for S3 (an AWS4-HMAC-SHA256 Authorization) goes to a small in-memory bucket
 store, path-style /<bucket>/<key>, every bucket there from the start: HEAD, GET, PUT (with
-If-None-Match: * and If-Match: *), PUT with x-amz-copy-source (COPY or REPLACE of the metadata,
-x-amz-copy-source-if-match), DELETE and GET /<bucket>?list-type=2. It keeps each object's bytes,
+If-None-Match: * and If-Match: *), PUT with x-amz-copy-source (COPY or REPLACE of the metadata;
+any x-amz-copy-source-if-* header fails the signature, as on the Ceph gateway), DELETE and
+GET /<bucket>?list-type=2. It keeps each object's bytes,
 Content-Type, Cache-Control and x-amz-meta-*, and gives the MD5 as ETag as S3 does for one PUT.
 The signature is not checked, nor the body against x-amz-content-sha256: it is the store that
 believes what it is sent. Unsigned requests control it:
@@ -39,6 +40,8 @@ believes what it is sent. Unsigned requests control it:
                                      Cache-Control and x-amz-meta-* as they are; with parts an
                                      ETag "<hex>-N" as a multipart upload gets
   PUT  /s3-rule/<bucket>/<key>?head=<code>  HEAD of the key answers that status from now on
+  PUT  /s3-rule/<bucket>/<key>?swap=1  the first CopyObject of the key finds the body stored
+                                     there in place of what was (another writer meanwhile)
   PUT  /s3-rule/<bucket>/<key>?write=<path>  the first HEAD of the key first overwrites the file
                                      at <path> in place with the body (a file changing under push)
   GET  /s3-dump/<bucket>             JSON: "objects" {key: size, md5, sha256, headers} and
@@ -273,6 +276,9 @@ class Handler(socketserver.BaseRequestHandler):
             server.s3_requests.setdefault(bucket, []).append(["COPY" if copy else method, key])
             objects = server.s3_objects.setdefault(bucket, {})
             rule = server.s3_rules.pop((bucket, key, "write"), None) if method == "HEAD" else None
+            swap = server.s3_rules.pop((bucket, key, "swap"), None) if copy else None
+            if swap is not None and key in objects:
+                objects[key] = make_object(swap, objects[key]["headers"])
             head_status = server.s3_rules.get((bucket, key, "head"))
         if rule is not None:
             with open(rule[0], "r+b") as f:
@@ -308,8 +314,9 @@ class Handler(socketserver.BaseRequestHandler):
             replace = headers.get("x-amz-metadata-directive", "COPY") == "REPLACE"
             if src is None:
                 return self.answer(404, body=s3_error("NoSuchKey", "no copy source"))
-            if headers.get("x-amz-copy-source-if-match", src["etag"]).strip('"') != src["etag"]:
-                return self.answer(412, body=s3_error("PreconditionFailed", "copy source"))
+            if any(h.startswith("x-amz-copy-source-if-") for h in headers):
+                # As the Ceph gateway answers them, whatever the signature.
+                return self.answer(403, body=s3_error("SignatureDoesNotMatch", ""))
             if src is obj and not replace:
                 return self.answer(400, body=s3_error("InvalidRequest", "copy onto itself"))
             copy = make_object(src["body"], headers if replace else src["headers"])
@@ -345,6 +352,8 @@ class Handler(socketserver.BaseRequestHandler):
                                                                             parts_count)
             elif "head" in query:
                 server.s3_rules[(bucket, key, "head")] = query["head"][0]
+            elif "swap" in query:
+                server.s3_rules[(bucket, key, "swap")] = body
             else:
                 server.s3_rules[(bucket, key, "write")] = (query["write"][0], body)
         return self.answer(200)

@@ -342,6 +342,15 @@ TEST(PushBucket, BelievesOnlyBytesItCheckedAndStopsBeforeTheManifestOtherwise) {
              EXPECT_EQ(b.Dump()["objects"].size(), 2u);
          },
          true},
+        {"an object another writer replaces while its headers are set is not taken",
+         [&](Bench& b) {
+             std::string other = ReadFileBytes(b.Tree(b.v2));
+             ASSERT_EQ(b.Seed(b.v2, other, {}), "200");
+             other[7] ^= 1;
+             b.Rule(b.v2, "swap=1", other);
+         },
+         false, "object_changed",
+         [](const Bench& b) { EXPECT_EQ(Field(b.Dump(), kManifest, "size"), "absent"); }},
         {"a payload changed in place between its hash and its upload is cut off",
          [](Bench& b) {
              std::string changed = ReadFileBytes(b.Tree(b.v2));
