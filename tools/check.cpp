@@ -115,7 +115,8 @@ bool ReadPublicKeyHex(const std::string& keyOrFile, std::string& publicHex, std:
     return true;
 }
 
-bool CheckUpdateTree(const CheckRequest& request, std::string& summary, std::string& error) {
+bool CheckUpdateTree(const CheckRequest& request, std::string& summary, std::string& error,
+                     std::string* envelopeOut) {
     std::string key;
     if (!ReadPublicKeyHex(request.publicKey, key, error)) return false;
     const fs::path updates = fs::path(request.treeDir) / "api" / "updates";
@@ -168,6 +169,7 @@ bool CheckUpdateTree(const CheckRequest& request, std::string& summary, std::str
               manifest.launcher_version + " build " + std::to_string(manifest.launcher_build) +
               ", published_at " + std::to_string(manifest.published_at) + "; " + payload +
               " has its " + std::to_string(size) + " bytes and SHA-256";
+    if (envelopeOut) *envelopeOut = std::move(envelope);
     return true;
 }
 

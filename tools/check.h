@@ -18,8 +18,9 @@ struct CheckRequest {
 // installer's own VerifyUpdateManifest under the key at `now`, and checks that the payload it
 // names is in the tree with its size and SHA-256. A manifest signed by another key is refused with
 // the first bytes of both keys: the given one and the signer's, recovered from the signature.
-// `summary` says what was found.
-bool CheckUpdateTree(const CheckRequest& request, std::string& summary, std::string& error);
+// `summary` says what was found; `envelope`, when given, receives the very bytes judged.
+bool CheckUpdateTree(const CheckRequest& request, std::string& summary, std::string& error,
+                     std::string* envelope = nullptr);
 
 // What installers check of the client once its size and digest hold: "MZ" first and at least
 // kMinClientExeBytes. `size` is the file's size; false with not_an_executable in `error`.

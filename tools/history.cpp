@@ -70,7 +70,7 @@ bool WriteHistory(const std::string& updatesDir, const std::vector<PublishedEntr
     return ReplaceFile(HistoryPath(updatesDir), value.dump(2) + "\n", 0644, error);
 }
 
-FileOwner LockUpdatesDir(const std::string& updatesDir, std::string& error) {
+FileOwner LockUpdatesDir(const std::string& updatesDir, std::string& error, bool wait) {
     const std::string path = (fs::path(updatesDir) / ".publish.lock").string();
     FileOwner lock(open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!lock) {
@@ -78,8 +78,14 @@ FileOwner LockUpdatesDir(const std::string& updatesDir, std::string& error) {
         return FileOwner();
     }
     // Waits for a publish or prune under way; they take seconds, not longer.
-    while (flock(lock.get(), LOCK_EX) != 0) {
+    while (flock(lock.get(), wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
+        if (errno == EWOULDBLOCK) {
+            error = path +
+                    " is held: a publish or prune of this tree is under way; run again "
+                    "once it has finished (tree_locked)";
+            return FileOwner();
+        }
         error = "cannot lock " + path + ": " + std::strerror(errno);
         return FileOwner();
     }

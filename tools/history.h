@@ -34,5 +34,6 @@ bool WriteHistory(const std::string& updatesDir, const std::vector<PublishedEntr
                   std::string& error);
 
 // An exclusive lock on <updatesDir>/.publish.lock, held while the owner lives. An empty owner
-// and the reason in `error` when it cannot be taken.
-FileOwner LockUpdatesDir(const std::string& updatesDir, std::string& error);
+// and the reason in `error` when it cannot be taken; without `wait`, also when another holds it
+// (tree_locked).
+FileOwner LockUpdatesDir(const std::string& updatesDir, std::string& error, bool wait = true);

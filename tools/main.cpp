@@ -317,9 +317,16 @@ void AddPush(CLI::App& app, int& status) {
     verb->add_flag("--virtual-host", request->virtualHost,
                    "address the bucket as <bucket>.<endpoint host> in place of <host>/<bucket>");
     verb->add_option("--pub", request->publicKey,
-                     "check the signature against this key: 128 hex digits or the keygen --pub "
-                     "file")
+                     "check the signature against the key installers are built with: 128 hex "
+                     "digits or the keygen --pub file")
+        ->required()
         ->type_name("<public.hex>");
+    verb->add_flag("--allow-http", request->allowHttp,
+                   "take an http:// endpoint that is not a loopback address (the signed requests "
+                   "and any session token then cross the network in clear)");
+    verb->add_flag("--dry-run", request->dryRun,
+                   "list the objects in upload order with what would happen to each; the bucket "
+                   "is only asked (HEAD, and GET to read an object back), never written");
     verb->add_option("--verify", request->verifyUrl,
                      "afterwards run verify against the public base URL installers reach")
         ->type_name("<base URL>");

@@ -30,11 +30,14 @@ constexpr uint64_t kProgressBytes = 16u << 20;
 using UniqueDigest = UniqueHandle<EVP_MD_CTX*, &EVP_MD_CTX_free>;
 using UniqueFile = UniqueHandle<FILE*, &fclose>;
 
-// One file of the tree and what the bucket is to hold under its key.
+// One file of the tree and what the bucket is to hold under its key: sent from the handle it was
+// hashed through (or, for what is small, from the bytes held), never opened again by its path.
 struct LocalObject {
     std::string key;  // the served path without its leading "/", before the bucket's prefix
     std::string path;
     const ServedPath* row = nullptr;
+    UniqueFile file;
+    std::string bytes;  // the body itself, when `file` is empty
     uint64_t size = 0;
     std::string sha256, md5;
 };
@@ -50,71 +53,92 @@ std::string Hex(const unsigned char* bytes, unsigned length) {
 }
 
 // SHA-256 (what the object records) and MD5 (what a store gives as the ETag of a single PUT) in
-// one read of the file.
-bool HashFile(LocalObject& object, std::string& error) {
-    UniqueFile file(fopen(object.path.c_str(), "rb"));
-    UniqueDigest sha(EVP_MD_CTX_new()), md5(EVP_MD_CTX_new());
-    if (!file || !sha || !md5 || !EVP_DigestInit_ex(sha.get(), EVP_sha256(), nullptr) ||
-        !EVP_DigestInit_ex(md5.get(), EVP_md5(), nullptr)) {
+// one pass over the body.
+struct Digests {
+    UniqueDigest sha{EVP_MD_CTX_new()}, md5{EVP_MD_CTX_new()};
+    bool Open() {
+        return sha && md5 && EVP_DigestInit_ex(sha.get(), EVP_sha256(), nullptr) &&
+               EVP_DigestInit_ex(md5.get(), EVP_md5(), nullptr);
+    }
+    void Update(const void* data, size_t n) {
+        EVP_DigestUpdate(sha.get(), data, n);
+        EVP_DigestUpdate(md5.get(), data, n);
+    }
+    bool Finish(LocalObject& object) {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned length = 0;
+        if (!EVP_DigestFinal_ex(sha.get(), digest, &length)) return false;
+        object.sha256 = Hex(digest, length);
+        if (!EVP_DigestFinal_ex(md5.get(), digest, &length)) return false;
+        object.md5 = Hex(digest, length);
+        return true;
+    }
+};
+
+// Hashes the body: `object.bytes` when `inMemory`, else the file, whose handle is kept to send
+// from.
+bool HashObject(LocalObject& object, bool inMemory, std::string& error) {
+    Digests digests;
+    if (!digests.Open()) {
+        error = "no SHA-256 or MD5 provider";
+        return false;
+    }
+    if (inMemory) {
+        digests.Update(object.bytes.data(), object.bytes.size());
+        object.size = object.bytes.size();
+        return digests.Finish(object);
+    }
+    object.file.reset(fopen(object.path.c_str(), "rb"));
+    if (!object.file) {
         error = "cannot read " + object.path;
         return false;
     }
     std::vector<unsigned char> buffer(1 << 20);
     object.size = 0;
-    for (size_t n; (n = fread(buffer.data(), 1, buffer.size(), file.get())) > 0;) {
-        EVP_DigestUpdate(sha.get(), buffer.data(), n);
-        EVP_DigestUpdate(md5.get(), buffer.data(), n);
+    for (size_t n; (n = fread(buffer.data(), 1, buffer.size(), object.file.get())) > 0;) {
+        digests.Update(buffer.data(), n);
         object.size += n;
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned length = 0;
-    if (ferror(file.get()) || !EVP_DigestFinal_ex(sha.get(), digest, &length)) {
+    if (ferror(object.file.get()) || !digests.Finish(object)) {
         error = "cannot read " + object.path;
         return false;
     }
-    object.sha256 = Hex(digest, length);
-    EVP_DigestFinal_ex(md5.get(), digest, &length);
-    object.md5 = Hex(digest, length);
     return true;
 }
 
-// The tree judged as `check` judges it. Without a key given, the key the signature itself names
-// (one of the two it may recover) stands in: everything but the key's identity is still checked.
+// The tree judged as `check` judges it, under the key given; `envelope` receives the very
+// manifest bytes that were judged, the ones that will be sent.
 bool CheckTree(const PushRequest& request, std::string& keyHex, std::string& summary,
-               std::string& error) {
+               std::string& envelope, std::string& error) {
+    if (request.publicKey.empty()) {
+        error =
+            "--pub is required: the key installers are built with (without it a tree signed by "
+            "any key, a staging one too, would pass) (public_key_required)";
+        return false;
+    }
     CheckRequest check{request.treeDir, request.publicKey, request.now};
-    if (!request.publicKey.empty())
-        return ReadPublicKeyHex(request.publicKey, keyHex, error) &&
-               CheckUpdateTree(check, summary, error);
-    std::string envelope;
-    std::vector<std::string> keys;
-    if (!ReadWholeFile(request.treeDir + "/api/updates/manifest", envelope, error)) return false;
-    try {
-        const nlohmann::json value = nlohmann::json::parse(envelope);
-        keys = RecoverSignerKeys(value.at("manifest_json").get<std::string>(),
-                                 value.at("signature_hex").get<std::string>());
-    } catch (const nlohmann::json::exception&) {
-    }
-    error = "the manifest is not a signed envelope from which a key can be recovered";
-    for (const std::string& key : keys) {
-        check.publicKey = keyHex = key;
-        if (CheckUpdateTree(check, summary, error)) return true;
-    }
-    return false;
+    return ReadPublicKeyHex(request.publicKey, keyHex, error) &&
+           CheckUpdateTree(check, summary, error, &envelope);
 }
 
-// The payload the checked manifest names, under api/updates/files/.
-std::string ManifestPayload(const std::string& treeDir) {
-    std::string envelope, error;
-    if (!ReadWholeFile(treeDir + "/api/updates/manifest", envelope, error)) return "";
+// What the checked manifest names: its payload under api/updates/files/, size and SHA-256.
+struct NamedPayload {
+    std::string key;
+    uint64_t size = 0;
+    std::string sha256;
+};
+
+NamedPayload ManifestPayload(const std::string& envelope) {
     const nlohmann::json value = nlohmann::json::parse(envelope);
-    const nlohmann::json manifest =
-        nlohmann::json::parse(value.at("manifest_json").get<std::string>());
-    return manifest.at("launcher").at("url").get<std::string>().substr(1);
+    const nlohmann::json launcher =
+        nlohmann::json::parse(value.at("manifest_json").get<std::string>()).at("launcher");
+    return {launcher.at("url").get<std::string>().substr(1),
+            launcher.at("size_bytes").get<uint64_t>(), launcher.at("sha256").get<std::string>()};
 }
 
+// Adds the tree's file under `key` (or `bytes` in its place, already read) unless it is there.
 bool AddObject(std::vector<LocalObject>& objects, const std::string& treeDir,
-               const std::string& key, std::string& error) {
+               const std::string& key, std::string& error, const std::string* bytes = nullptr) {
     for (const LocalObject& known : objects)
         if (known.key == key) return true;
     LocalObject object;
@@ -125,14 +149,21 @@ bool AddObject(std::vector<LocalObject>& objects, const std::string& treeDir,
         error = key + " is not a path the update server serves";
         return false;
     }
-    if (!HashFile(object, error)) return false;
+    if (bytes) object.bytes = *bytes;
+    if (!HashObject(object, bytes != nullptr, error)) return false;
     objects.push_back(std::move(object));
     return true;
 }
 
+const LocalObject* Find(const std::vector<LocalObject>& objects, const std::string& key) {
+    for (const LocalObject& object : objects)
+        if (object.key == key) return &object;
+    return nullptr;
+}
+
 // Everything to upload, in upload order, hashed before anything goes out.
-bool CollectObjects(const PushRequest& request, std::vector<LocalObject>& objects,
-                    std::ostream& out, std::string& error) {
+bool CollectObjects(const PushRequest& request, const std::string& envelope,
+                    std::vector<LocalObject>& objects, std::ostream& out, std::string& error) {
     const std::string updates = request.treeDir + "/api/updates";
     std::vector<PublishedEntry> history;
     if (!ReadHistory(updates, history, error)) return false;
@@ -141,9 +172,8 @@ bool CollectObjects(const PushRequest& request, std::vector<LocalObject>& object
         if (fs::is_regular_file(request.treeDir + "/" + key)) {
             if (!AddObject(objects, request.treeDir, key, error)) return false;
             // Stored once, a payload is served for good: it must still be what was published.
-            const LocalObject& added = objects.back();
-            if (added.key == key &&
-                (added.size != entry.size_bytes || added.sha256 != entry.sha256)) {
+            const LocalObject& added = *Find(objects, key);
+            if (added.size != entry.size_bytes || added.sha256 != entry.sha256) {
                 error = added.path + " has " + std::to_string(added.size) + " bytes with SHA-256 " +
                         added.sha256 + "; the history published " +
                         std::to_string(entry.size_bytes) + " bytes with SHA-256 " + entry.sha256;
@@ -153,7 +183,17 @@ bool CollectObjects(const PushRequest& request, std::vector<LocalObject>& object
             out << "not in the tree  " << key << " (pruned: the bucket keeps what it has)\n";
         }
     }
-    if (!AddObject(objects, request.treeDir, ManifestPayload(request.treeDir), error)) return false;
+    // The payload as hashed here, not only as `check` read it a moment ago, is the one the
+    // manifest names.
+    const NamedPayload named = ManifestPayload(envelope);
+    if (!AddObject(objects, request.treeDir, named.key, error)) return false;
+    const LocalObject& payload = *Find(objects, named.key);
+    if (payload.size != named.size || payload.sha256 != named.sha256) {
+        error = payload.path + " has " + std::to_string(payload.size) + " bytes with SHA-256 " +
+                payload.sha256 + " now; the manifest names " + std::to_string(named.size) +
+                " bytes with SHA-256 " + named.sha256 + " (changed_while_sending)";
+        return false;
+    }
 
     std::vector<std::string> copies;
     std::error_code ec;
@@ -170,17 +210,18 @@ bool CollectObjects(const PushRequest& request, std::vector<LocalObject>& object
     const std::string installer = request.treeDir + "/" + kInstaller;
     if (fs::exists(installer)) {
         if (!AddObject(objects, request.treeDir, kInstaller, error)) return false;
+        // The digest file goes out as the bytes compared here.
         std::string line;
-        const std::string expected = objects.back().sha256 + "  " + kInstaller + "\n";
+        const std::string expected = Find(objects, kInstaller)->sha256 + "  " + kInstaller + "\n";
         if (!ReadWholeFile(installer + ".sha256", line, error) || line != expected) {
             error = installer + ".sha256 does not hold \"" + expected.substr(0, 64) + "  " +
                     kInstaller + "\", the installer's digest: run scripts/release again";
             return false;
         }
-        if (!AddObject(objects, request.treeDir, std::string(kInstaller) + ".sha256", error))
+        if (!AddObject(objects, request.treeDir, std::string(kInstaller) + ".sha256", error, &line))
             return false;
     }
-    return AddObject(objects, request.treeDir, "api/updates/manifest", error);
+    return AddObject(objects, request.treeDir, "api/updates/manifest", error, &envelope);
 }
 
 std::string Header(const S3Answer& answer, const std::string& name) {
@@ -212,25 +253,23 @@ std::string Failed(const S3Target& target, const char* method, const std::string
     return text;
 }
 
-// What the stored object holds: the SHA-256 it records, else (an object some other tool put there)
-// its bytes read back and hashed, unless there are more than a payload may have.
-bool StoredDigest(const S3Target& target, const LocalObject& object, const S3Answer& head,
-                  std::string& digest, std::string& error) {
-    digest = Header(head, "x-amz-meta-sha256");
-    if (!digest.empty() || Header(head, "content-length").size() > 9) return true;
-    S3Answer get;
-    if (S3ReadSha256(target, object.key, digest, get)) return true;
-    error = Failed(target, "GET", object.key, get);
-    return false;
+std::string ETagOf(const S3Answer& head) {
+    std::string etag = Header(head, "etag");
+    etag.erase(std::remove(etag.begin(), etag.end(), '"'), etag.end());
+    return etag;
+}
+
+bool IsPlainMd5(const std::string& etag) {
+    return etag.size() == 32 && etag.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 std::string OtherBytes(const S3Target& target, const LocalObject& object, const S3Answer& head,
                        const std::string& stored) {
     return "refused: s3://" + target.bucket + "/" + target.prefix + object.key + " holds " +
            Header(head, "content-length") + " bytes with SHA-256 " +
-           (stored.empty() ? "(none recorded)" : stored) + ", the tree has " +
+           (stored.empty() ? "(not read: too large)" : stored) + ", the tree has " +
            std::to_string(object.size) + " bytes with SHA-256 " + object.sha256 +
-           ". An object under this name is never replaced; nothing more was uploaded";
+           ". An object under this name is never replaced";
 }
 
 // After a PUT, what the store holds: the size, the recorded SHA-256 (the store checked the body
@@ -242,8 +281,7 @@ bool StoredAsSent(const S3Target& target, const LocalObject& object, std::string
         error = Failed(target, "HEAD", object.key, head);
         return false;
     }
-    std::string etag = Header(head, "etag");
-    etag.erase(std::remove(etag.begin(), etag.end(), '"'), etag.end());
+    const std::string etag = ETagOf(head);
     if (Header(head, "content-length") == std::to_string(object.size) &&
         Header(head, "x-amz-meta-sha256") == object.sha256 && SameHeaders(head, object) &&
         (etag.size() != 32 || etag == object.md5))
@@ -268,8 +306,11 @@ void Report(std::ostream& out, const char* outcome, const LocalObject& object,
 
 enum class Found { absent, same, other };
 
-// What the bucket holds under the object's key, compared with the tree's file; `head` and
-// `stored` (its SHA-256) for the report.
+// What the bucket holds under the object's key, compared with the tree's file by its bytes and
+// never by what the object says of itself (metadata is whatever its writer set): the same when
+// the ETag is the file's MD5, as a single PUT's is; otherwise read back and hashed (a multipart
+// or encrypted object's ETag is no MD5), unless it is an object that is simply replaced.
+// `head` and `stored` (the SHA-256 read back) for the report.
 bool Compare(const S3Target& target, const LocalObject& object, Found& found, S3Answer& head,
              std::string& stored, std::string& error) {
     if (!S3Head(target, object.key, head) || (head.status != 200 && head.status != 404)) {
@@ -277,44 +318,113 @@ bool Compare(const S3Target& target, const LocalObject& object, Found& found, S3
         return false;
     }
     found = Found::absent;
+    stored.clear();
     if (head.status == 404) return true;
-    if (!StoredDigest(target, object, head, stored, error)) return false;
-    found = Header(head, "content-length") == std::to_string(object.size) && stored == object.sha256
-                ? Found::same
-                : Found::other;
+    const bool sameSize = Header(head, "content-length") == std::to_string(object.size);
+    const std::string etag = ETagOf(head);
+    found = Found::other;
+    if (sameSize && etag == object.md5) {
+        found = Found::same;
+        stored = object.sha256;
+        return true;
+    }
+    if ((IsPlainMd5(etag) && !object.row->immutable) || Header(head, "content-length").size() > 9)
+        return true;
+    S3Answer get;
+    if (!S3ReadSha256(target, object.key, stored, get)) {
+        error = Failed(target, "GET", object.key, get);
+        return false;
+    }
+    if (sameSize && stored == object.sha256) found = Found::same;
     return true;
 }
 
-// One object: left alone when the bucket has its bytes (and, for what may change, its headers),
-// refused when an object that never changes holds other bytes, otherwise uploaded and read back.
 struct Totals {
     size_t uploaded = 0;
+    size_t headersSet = 0;
     uint64_t bytes = 0;
 };
 
-bool PushObject(const S3Target& target, const LocalObject& object, std::ostream& out,
+// The tree's bytes under other headers (another tool uploaded them: `aws s3 cp` sets no
+// Cache-Control and guesses a Content-Type): a copy of the object onto itself with the table's
+// headers. A copy never changes the bytes (an immutable name stays safe); a HEAD must then show
+// the headers, and an ETag that is the file's MD5 or the one just compared, so that an object
+// another writer replaced meanwhile is not taken for the one checked.
+bool SetHeaders(const S3Target& target, const LocalObject& object, const S3Answer& head,
+                std::ostream& out, Totals& totals, std::chrono::steady_clock::time_point start,
+                std::string& error) {
+    S3Upload headers;
+    headers.size = object.size;
+    headers.sha256 = object.sha256;
+    headers.contentType = object.row->contentType;
+    headers.cacheControl = object.row->cacheControl;
+    S3Answer copy, after;
+    if (!S3ReplaceHeaders(target, object.key, headers, copy)) {
+        error = Failed(target, "COPY", object.key, copy);
+        return false;
+    }
+    if (!S3Head(target, object.key, after) || after.status != 200) {
+        error = Failed(target, "HEAD", object.key, after);
+        return false;
+    }
+    if (ETagOf(after) != object.md5 && ETagOf(after) != ETagOf(head)) {
+        error = "s3://" + target.bucket + "/" + target.prefix + object.key +
+                " changed while push gave it its headers: its ETag was " + ETagOf(head) + ", now " +
+                ETagOf(after) + " (object_changed)";
+        return false;
+    }
+    if (Header(after, "content-length") != std::to_string(object.size) ||
+        !SameHeaders(after, object)) {
+        error = "s3://" + target.bucket + "/" + target.prefix + object.key +
+                " was copied onto itself with Content-Type " + object.row->contentType +
+                " and Cache-Control " + object.row->cacheControl + ", but a HEAD shows " +
+                Header(after, "content-length") + " bytes, Content-Type " +
+                Header(after, "content-type") + ", Cache-Control " +
+                Header(after, "cache-control") + " (headers_not_set)";
+        return false;
+    }
+    totals.headersSet += 1;
+    Report(out, "headers set", object, start);
+    return true;
+}
+
+// One object: left alone when the bucket has its bytes and headers, given the headers when only
+// they differ, refused when an object that never changes holds other bytes, otherwise uploaded
+// and read back.
+
+bool PushObject(const S3Target& target, const LocalObject& object, bool dryRun, std::ostream& out,
                 Totals& totals, std::string& error) {
     const auto start = std::chrono::steady_clock::now();
     S3Answer head;
     std::string stored;
     Found found;
     if (!Compare(target, object, found, head, stored, error)) return false;
-    if (found == Found::same && (object.row->immutable || SameHeaders(head, object))) {
+    if (found == Found::same && SameHeaders(head, object)) {
         Report(out, "already there", object, start);
         return true;
     }
     if (found == Found::other && object.row->immutable) {
-        Report(out, "refused", object, start);
+        Report(out, dryRun ? "would refuse" : "refused", object, start);
         error = OtherBytes(target, object, head, stored);
         return false;
     }
-    S3Upload upload{object.path,
-                    object.size,
-                    object.sha256,
-                    object.row->contentType,
-                    object.row->cacheControl,
-                    object.row->immutable,
-                    {}};
+    // A dry run has asked all it asks (HEAD, and GET for what must be read back): it says what
+    // the push would do and writes nothing.
+    if (dryRun) {
+        (found == Found::same ? totals.headersSet : totals.uploaded) += 1;
+        if (found != Found::same) totals.bytes += object.size;
+        Report(out, found == Found::same ? "would copy" : "would upload", object, start);
+        return true;
+    }
+    if (found == Found::same) return SetHeaders(target, object, head, out, totals, start, error);
+    S3Upload upload;
+    upload.file = object.file.get();
+    upload.bytes = object.file ? nullptr : &object.bytes;
+    upload.size = object.size;
+    upload.sha256 = object.sha256;
+    upload.contentType = object.row->contentType;
+    upload.cacheControl = object.row->cacheControl;
+    upload.onlyIfAbsent = object.row->immutable;
     uint64_t nextReport = kProgressBytes;
     if (object.size >= kProgressBytes) {
         upload.progress = [&](uint64_t sent) {
@@ -327,6 +437,8 @@ bool PushObject(const S3Target& target, const LocalObject& object, std::ostream&
     }
     S3Answer put;
     if (!S3Put(target, object.key, upload, put) || (put.status != 200 && put.status != 412)) {
+        if (put.detail.find("(changed_while_sending)") != std::string::npos)
+            Report(out, "refused", object, start);
         error = Failed(target, "PUT", object.key, put);
         return false;
     }
@@ -338,6 +450,8 @@ bool PushObject(const S3Target& target, const LocalObject& object, std::ostream&
             error = OtherBytes(target, object, head, stored);
             return false;
         }
+        if (!SameHeaders(head, object))
+            return SetHeaders(target, object, head, out, totals, start, error);
         Report(out, "already there", object, start);
         return true;
     }
@@ -348,41 +462,68 @@ bool PushObject(const S3Target& target, const LocalObject& object, std::ostream&
     return true;
 }
 
+// What a HEAD shows of the bucket's manifest right now, for a push that stopped: the only word
+// on what installers are being given.
+std::string LiveManifest(const S3Target& target, const LocalObject& manifest) {
+    S3Answer head;
+    if (!S3Head(target, manifest.key, head) || (head.status != 200 && head.status != 404))
+        return "what manifest the bucket holds could not be asked: " +
+               Failed(target, "HEAD", manifest.key, head);
+    if (head.status == 404) return "a HEAD shows no manifest in the bucket";
+    if (Header(head, "content-length") == std::to_string(manifest.size) &&
+        ETagOf(head) == manifest.md5)
+        return "a HEAD shows this tree's manifest in the bucket";
+    return "a HEAD shows a manifest in the bucket that is not this tree's (" +
+           Header(head, "content-length") + " bytes, ETag " + ETagOf(head) + ")";
+}
+
 }  // namespace
 
 bool PushTree(const PushRequest& request, std::ostream& out, std::string& error) {
     S3Target target;
     target.virtualHost = request.virtualHost;
     target.caFile = request.caFile;
-    if (!ParseS3Target(request.to, request.endpoint, target, error) ||
+    if (!ParseS3Target(request.to, request.endpoint, request.allowHttp, target, error) ||
         !CredentialsFromEnvironment(request.region, target, error))
         return false;
-    std::string keyHex, summary;
-    if (!CheckTree(request, keyHex, summary, error)) {
+    // Held to the end: a publish or prune meanwhile would change the tree under the push.
+    const FileOwner lock = LockUpdatesDir(request.treeDir + "/api/updates", error, false);
+    std::string keyHex, summary, envelope;
+    if (!lock || !CheckTree(request, keyHex, summary, envelope, error)) {
         error = "nothing was uploaded: " + error;
         return false;
     }
     out << summary << "\n";
     std::vector<LocalObject> objects;
-    if (!CollectObjects(request, objects, out, error)) {
+    if (!CollectObjects(request, envelope, objects, out, error)) {
         error = "nothing was uploaded: " + error;
         return false;
     }
     const auto start = std::chrono::steady_clock::now();
     Totals totals;
     for (const LocalObject& object : objects) {
-        if (!PushObject(target, object, out, totals, error)) {
-            error += totals.uploaded == 0
-                         ? " (nothing was uploaded)"
-                         : " (" + std::to_string(totals.uploaded) +
-                               " objects were uploaded; the manifest in the bucket is still the "
-                               "previous one)";
+        if (!PushObject(target, object, request.dryRun, out, totals, error)) {
+            error += (totals.uploaded == 0
+                          ? " (nothing was uploaded; "
+                          : " (" + std::to_string(totals.uploaded) + " objects were uploaded; ") +
+                     LiveManifest(target, objects.back()) + ")";
             return false;
         }
     }
+    if (request.dryRun) {
+        out << "dry run: of " << objects.size() << " objects for s3://" << target.bucket << "/"
+            << target.prefix << ", " << totals.uploaded << " would be uploaded (" << totals.bytes
+            << " bytes), " << totals.headersSet
+            << " would be given their headers by a copy onto themselves, "
+            << objects.size() - totals.uploaded - totals.headersSet
+            << " are already there; nothing was written\n";
+        return true;
+    }
     out << "pushed " << objects.size() << " objects to s3://" << target.bucket << "/"
         << target.prefix << ": " << totals.uploaded << " uploaded (" << totals.bytes << " bytes), "
-        << objects.size() - totals.uploaded << " already there, " << Seconds(start) << "\n";
+        << totals.headersSet << " given their headers, "
+        << objects.size() - totals.uploaded - totals.headersSet << " already there, "
+        << Seconds(start) << "\n";
     if (request.verifyUrl.empty()) return true;
     VerifyRequest verify;
     verify.baseUrl = request.verifyUrl;

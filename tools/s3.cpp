@@ -1,7 +1,9 @@
 #include "tools/s3.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "manifest/sha256.h"
 #include "tools/bytes.h"
@@ -11,8 +13,6 @@ namespace {
 // The SHA-256 of no bytes: the signed payload digest of a HEAD.
 constexpr char kEmptySha256[] = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 constexpr size_t kKeptBodyBytes = 16384;
-
-using UniqueFile = UniqueHandle<FILE*, &fclose>;
 
 bool IsKeyChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
@@ -59,10 +59,36 @@ size_t CollectBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
+// The body as it goes out, hashed on the way: the last piece is held back when the whole is not
+// the bytes that were hashed before, so the store gets a body cut short and keeps nothing.
+struct BodyReader {
+    const S3Upload* upload = nullptr;
+    uint64_t sent = 0;
+    Sha256Hasher hasher;
+    std::string seen;  // the SHA-256 of the body, once all of it was read
+};
+
 size_t ReadBody(char* buffer, size_t size, size_t count, void* user) {
-    FILE* file = static_cast<FILE*>(user);
-    const size_t n = fread(buffer, 1, size * count, file);
-    return n == 0 && ferror(file) ? CURL_READFUNC_ABORT : n;
+    auto& reader = *static_cast<BodyReader*>(user);
+    const S3Upload& upload = *reader.upload;
+    const size_t want = static_cast<size_t>(
+        std::min<uint64_t>(size * count, upload.size - std::min(upload.size, reader.sent)));
+    if (want == 0) return 0;
+    size_t n = want;
+    if (upload.bytes == nullptr)
+        n = fread(buffer, 1, want, upload.file);
+    else if (upload.bytes->size() >= reader.sent + want)
+        memcpy(buffer, upload.bytes->data() + reader.sent, want);
+    else
+        n = 0;
+    // A file that ends early or cannot be read is not the file that was hashed either.
+    if (n == 0 || !reader.hasher.Update(buffer, n)) return CURL_READFUNC_ABORT;
+    reader.sent += n;
+    if (reader.sent == upload.size) {
+        reader.seen = reader.hasher.FinishHex();
+        if (reader.seen != upload.sha256) return CURL_READFUNC_ABORT;
+    }
+    return n;
 }
 
 struct BodyHash {
@@ -80,7 +106,7 @@ size_t HashBody(char* data, size_t size, size_t count, void* user) {
 }
 
 int ReportProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent) {
-    const auto* upload = static_cast<const S3Upload*>(user);
+    const auto* upload = static_cast<const BodyReader*>(user)->upload;
     if (upload->progress) upload->progress(static_cast<uint64_t>(sent));
     return 0;
 }
@@ -94,9 +120,16 @@ std::string XmlField(const std::string& body, const std::string& tag) {
     return end == std::string::npos ? "" : body.substr(from, end - from);
 }
 
-// HEAD without `upload` or `hash`, PUT with `upload`, GET hashed into `hash`.
-bool Perform(const S3Target& target, const std::string& key, const S3Upload* upload, BodyHash* hash,
-             S3Answer& answer) {
+// One request: HEAD when nothing else is asked for.
+struct Call {
+    const S3Upload* upload = nullptr;   // PUT of this body
+    const S3Upload* replace = nullptr;  // CopyObject onto itself with these headers
+    BodyHash* hash = nullptr;           // GET, the body hashed
+};
+
+bool Perform(const S3Target& target, const std::string& key, const Call& call, S3Answer& answer) {
+    const S3Upload* upload = call.upload ? call.upload : call.replace;
+    BodyHash* hash = call.hash;
     answer = S3Answer{};
     CurlEasy easy(curl_easy_init());
     CurlList headers;
@@ -111,9 +144,9 @@ bool Perform(const S3Target& target, const std::string& key, const S3Upload* upl
         headers.reset(curl_slist_append(headers.release(), line.c_str()));
     };
     // Signed by libcurl with the rest; the store checks the body against it.
-    add("x-amz-content-sha256: " + (upload ? upload->sha256 : std::string(kEmptySha256)));
+    add("x-amz-content-sha256: " + (call.upload ? upload->sha256 : std::string(kEmptySha256)));
     if (!target.sessionToken.empty()) add("x-amz-security-token: " + target.sessionToken);
-    UniqueFile body;
+    BodyReader reader;
     CURL* e = easy.get();
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -132,23 +165,31 @@ bool Perform(const S3Target& target, const std::string& key, const S3Upload* upl
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &answer);
     if (!target.caFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, target.caFile.c_str());
     if (upload) {
-        body.reset(fopen(upload->path.c_str(), "rb"));
-        if (!body) {
-            answer.detail = "cannot read " + upload->path;
+        static const S3Upload kNoBody;
+        reader.upload = call.upload ? call.upload : &kNoBody;
+        reader.hasher.Open();
+        if (!reader.hasher.ready ||
+            (call.upload && !upload->bytes && fseeko(upload->file, 0, SEEK_SET) != 0)) {
+            answer.detail = "cannot read the body from its start";
             return false;
         }
         add("Content-Type: " + upload->contentType);
         add("Cache-Control: " + upload->cacheControl);
         add("x-amz-meta-sha256: " + upload->sha256);
-        if (upload->onlyIfAbsent) add("If-None-Match: *");
+        if (call.upload && upload->onlyIfAbsent) add("If-None-Match: *");
+        if (call.replace) {
+            // Our keys need no escaping (ParseS3Target and the served paths see to that).
+            add("x-amz-copy-source: /" + target.bucket + "/" + target.prefix + key);
+            add("x-amz-metadata-directive: REPLACE");
+        }
         curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload->size));
+        curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(reader.upload->size));
         curl_easy_setopt(e, CURLOPT_READFUNCTION, &ReadBody);
-        curl_easy_setopt(e, CURLOPT_READDATA, body.get());
+        curl_easy_setopt(e, CURLOPT_READDATA, &reader);
         curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, 1L << 20);
         curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &ReportProgress);
-        curl_easy_setopt(e, CURLOPT_XFERINFODATA, upload);
+        curl_easy_setopt(e, CURLOPT_XFERINFODATA, &reader);
     } else if (hash) {
         hash->easy = e;
         hash->answer = &answer;
@@ -159,18 +200,54 @@ bool Perform(const S3Target& target, const std::string& key, const S3Upload* upl
     }
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
     const CURLcode result = curl_easy_perform(e);
+    curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &answer.status);
+    // A refusal may come before the body went out; a success must have had all of it, as hashed.
+    const bool stored = result == CURLE_OK && answer.status >= 200 && answer.status < 300;
+    if (call.upload && (result == CURLE_ABORTED_BY_CALLBACK || stored) &&
+        reader.seen != upload->sha256) {
+        answer.status = 0;
+        answer.detail = reader.sent < upload->size
+                            ? "the file ended or could not be read after " +
+                                  std::to_string(reader.sent) + " of its " +
+                                  std::to_string(upload->size) +
+                                  " bytes, so it is not the file "
+                                  "that was checked; its upload was cut off "
+                                  "(changed_while_sending)"
+                            : "the bytes read to send have SHA-256 " + reader.seen + ", not the " +
+                                  upload->sha256 +
+                                  " checked: the file changed since; its upload "
+                                  "was cut off before its last byte (changed_while_sending)";
+        return false;
+    }
     if (result != CURLE_OK) {
+        answer.status = 0;
         answer.detail = errorText[0] ? errorText : curl_easy_strerror(result);
         return false;
     }
-    curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &answer.status);
     return true;
 }
 
 }  // namespace
 
-bool ParseS3Target(const std::string& to, const std::string& endpoint, S3Target& target,
-                   std::string& error) {
+bool IsLoopbackHost(const std::string& hostAndPort) {
+    std::string host = hostAndPort;
+    if (!host.empty() && host.front() == '[')
+        return host.rfind("[::1]", 0) == 0 && (host.size() == 5 || host[5] == ':');
+    host = Lower(host.substr(0, host.find(':')));
+    if (host == "localhost") return true;
+    // Four decimal parts, the first 127: never a name that merely starts like one.
+    int parts[4] = {}, count = 0;
+    char tail = 0;
+    if (std::sscanf(host.c_str(), "%3d.%3d.%3d.%3d%c", &parts[0], &parts[1], &parts[2], &parts[3],
+                    &tail) != 4)
+        return false;
+    for (int part : parts) count += part >= 0 && part <= 255;
+    return count == 4 && parts[0] == 127 &&
+           host.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+bool ParseS3Target(const std::string& to, const std::string& endpoint, bool allowHttp,
+                   S3Target& target, std::string& error) {
     if (to.rfind("s3://", 0) != 0) {
         error = "--to must be s3://<bucket>[/<prefix>], got \"" + to + "\"";
         return false;
@@ -202,6 +279,14 @@ bool ParseS3Target(const std::string& to, const std::string& endpoint, S3Target&
             "--endpoint must be an https:// (or http://) URL of the store's host, without a "
             "path, got \"" +
             endpoint + "\"";
+        return false;
+    }
+    if (target.scheme == "http" && !allowHttp && !IsLoopbackHost(host)) {
+        error = "--endpoint " + endpoint +
+                " is plain HTTP: the signed requests and any session token would cross the "
+                "network in clear, and anyone on the path could answer for the store. Use "
+                "https://, or give --allow-http for a store on a network you trust "
+                "(plain_http_refused)";
         return false;
     }
     target.host = host;
@@ -247,7 +332,7 @@ std::string DescribeAnswer(const S3Answer& answer) {
 }
 
 bool S3Head(const S3Target& target, const std::string& key, S3Answer& answer) {
-    return Perform(target, key, nullptr, nullptr, answer);
+    return Perform(target, key, Call{}, answer);
 }
 
 bool S3ReadSha256(const S3Target& target, const std::string& key, std::string& sha256,
@@ -258,12 +343,25 @@ bool S3ReadSha256(const S3Target& target, const std::string& key, std::string& s
         answer.detail = "no SHA-256 provider";
         return false;
     }
-    if (!Perform(target, key, nullptr, &hash, answer) || answer.status != 200) return false;
+    Call call;
+    call.hash = &hash;
+    if (!Perform(target, key, call, answer) || answer.status != 200) return false;
     sha256 = hash.hasher.FinishHex();
     return !sha256.empty();
 }
 
 bool S3Put(const S3Target& target, const std::string& key, const S3Upload& upload,
            S3Answer& answer) {
-    return Perform(target, key, &upload, nullptr, answer);
+    Call call;
+    call.upload = &upload;
+    return Perform(target, key, call, answer);
+}
+
+bool S3ReplaceHeaders(const S3Target& target, const std::string& key, const S3Upload& headers,
+                      S3Answer& answer) {
+    Call call;
+    call.replace = &headers;
+    if (!Perform(target, key, call, answer)) return false;
+    return answer.status == 200 && answer.body.find("<CopyObjectResult") != std::string::npos &&
+           answer.body.find("<Error>") == std::string::npos;
 }

@@ -1,9 +1,10 @@
-// The few S3 requests push needs (HEAD and PUT of one object), signed with libcurl's own AWS
-// Signature Version 4. Works with any S3 implementation: AWS, Cloudflare R2, Google Cloud
-// Storage's XML API, Ceph's RADOS Gateway, MinIO. Host only.
+// The few S3 requests push needs (HEAD, GET, PUT and CopyObject of one object), signed with
+// libcurl's own AWS Signature Version 4. Works with any S3 implementation: AWS, Cloudflare R2,
+// Google Cloud Storage's XML API, Ceph's RADOS Gateway, MinIO. Host only.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -22,9 +23,14 @@ struct S3Target {
 };
 
 // s3://<bucket>[/<prefix>] and the endpoint URL into `target` (credentials left alone). Bucket
-// and prefix keep to the characters that need no escaping in a URL or a signature.
-bool ParseS3Target(const std::string& to, const std::string& endpoint, S3Target& target,
-                   std::string& error);
+// and prefix keep to the characters that need no escaping in a URL or a signature. http:// sends
+// the signed headers and any session token in clear, and anyone on the path may answer for the
+// store: taken only for a loopback host, or with `allowHttp`.
+bool ParseS3Target(const std::string& to, const std::string& endpoint, bool allowHttp,
+                   S3Target& target, std::string& error);
+
+// localhost, 127.0.0.0/8 or [::1], with or without a port: a host no other machine can be.
+bool IsLoopbackHost(const std::string& hostAndPort);
 
 // AWS_ACCESS_KEY_ID, AWS_SECRET_ACCESS_KEY, AWS_SESSION_TOKEN (optional) and the region:
 // `regionOption`, else AWS_REGION, else us-east-1.
@@ -50,16 +56,27 @@ bool S3Head(const S3Target& target, const std::string& key, S3Answer& answer);
 bool S3ReadSha256(const S3Target& target, const std::string& key, std::string& sha256,
                   S3Answer& answer);
 
-// A local file to store under a key, with what the object is to say about itself.
+// Bytes to store under a key, with what the object is to say about itself. The body is `bytes`
+// when given, else `size` bytes of `file` from its start; either is hashed as it goes out, and a
+// body whose SHA-256 is not `sha256` is cut off before its last byte, so no store ever holds it.
 struct S3Upload {
-    std::string path;
+    FILE* file = nullptr;
+    const std::string* bytes = nullptr;
     uint64_t size = 0;
-    std::string sha256;  // hex, sent as x-amz-content-sha256 (the store checks the body against
+    std::string sha256;  // hex, sent as x-amz-content-sha256 (a store may check the body against
                          // it) and kept as the object's x-amz-meta-sha256
     std::string contentType, cacheControl;
     bool onlyIfAbsent = false;  // If-None-Match: *: the store answers 412 rather than replace
     std::function<void(uint64_t sent)> progress;  // called as the body goes out
 };
 
+// False with changed_while_sending in answer.detail when the body was not the bytes hashed.
 bool S3Put(const S3Target& target, const std::string& key, const S3Upload& upload,
            S3Answer& answer);
+
+// CopyObject of the key onto itself with the metadata replaced by `headers`' (the bytes stay).
+// Unconditional: the Ceph gateway fails the signature of any x-amz-copy-source-if-* header and
+// ignores If-Match on a copy, so the caller checks afterwards what the copy holds. A store may
+// answer 200 with an error in the body: true only for a CopyObjectResult.
+bool S3ReplaceHeaders(const S3Target& target, const std::string& key, const S3Upload& headers,
+                      S3Answer& answer);

@@ -133,7 +133,8 @@ def a_payload_has_one_spelling_and_nothing_else_reaches_the_origin():
                 [("/" + path + "?x=4", "evil.example"), (path + "?y", "updates.example")])
     hidden = ["/api/updates/files/.VarnokClient-1.0.0.42.tmp", "/api/updates/.publish.lock",
               "/api/updates/history.json", "/api/updates/files/%2eVarnokClient-1.0.0.42.tmp",
-              "/api/updates/files/", "/api/updates/files/./" + name]
+              "/api/updates/files/", "/api/updates/files/./" + name,
+              "https://x.example", "http://localhost?x=1"]  # absolute, without a path
     with edge.Edge(WWW, update_server.PORT, STATE) as e:
         for url, host in variants + [(path, "localhost")]:
             status, headers, body = get(update_server.PORT, url, host, e.ca_file)

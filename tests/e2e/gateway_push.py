@@ -6,6 +6,7 @@ before the manifest and wrong credentials, each judged by what the bucket holds 
 
 usage: gateway_push.py <VarnokClientSetup.exe> <VarnokClientStandIn.exe>
 """
+import base64
 import hashlib
 import os
 import re
@@ -64,14 +65,16 @@ def expected_headers(key):
     raise AssertionError(f"{key} is not served by nginx-updates-paths.conf")
 
 
-def s3(method, key="", body=None):
+def s3(method, key="", body=None, headers=()):
     """A signed request of the publisher's own, with curl as the README's guide makes it."""
     data = b"" if body is None else body
     cmd = ["curl", "-sS", "-o", "/dev/null", "-w", "%{http_code}", "-X", method,
            "--aws-sigv4", "aws:amz:us-east-1:s3", "--user",
            f"{ceph_gateway.ACCESS_KEY}:{ceph_gateway.SECRET_KEY}",
-           "-H", "x-amz-content-sha256: " + hashlib.sha256(data).hexdigest(),
-           f"{cluster.endpoint}/{BUCKET}/{key}"]
+           "-H", "x-amz-content-sha256: " + hashlib.sha256(data).hexdigest()]
+    for header in headers:
+        cmd += ["-H", header]
+    cmd.append(f"{cluster.endpoint}/{BUCKET}/{key}")
     if body is not None:
         cmd[-1:-1] = ["--data-binary", "@-"]
     r = subprocess.run(cmd, input=data, capture_output=True, timeout=60)
@@ -84,9 +87,9 @@ def public(key):
         return resp.headers, resp.read()
 
 
-def push(*extra, endpoint=None, creds=CREDENTIALS, pub=True):
+def push(*extra, endpoint=None, creds=CREDENTIALS):
     cmd = [ensure_tool(), "push", "--tree", WWW, "--to", f"s3://{BUCKET}",
-           "--endpoint", endpoint or cluster.endpoint] + (["--pub", PUB] if pub else []) + list(extra)
+           "--endpoint", endpoint or cluster.endpoint, "--pub", PUB] + list(extra)
     environment = {k: v for k, v in os.environ.items() if not k.startswith("AWS_")}
     return subprocess.run(cmd, capture_output=True, text=True, timeout=300,
                           env=dict(environment, **creds))
@@ -191,6 +194,23 @@ def the_guide_pushes_a_fresh_tree_into_an_empty_bucket_and_verify_passes_through
         raise AssertionError("anyone may list the bucket")
     except urllib.error.HTTPError as e:
         assert e.code == 403, e.code
+    # A client's x-amz-* headers never reach the store: with an SSE-C key claimed, the gateway
+    # would refuse the object (and the first miss would decide for everyone). The versioned
+    # installer is asked through the edge for the first time here, so the gateway is asked.
+    key = bytes(32)
+    sse_c = {"x-amz-server-side-encryption-customer-algorithm": "AES256",
+             "x-amz-server-side-encryption-customer-key": base64.b64encode(key).decode(),
+             "x-amz-server-side-encryption-customer-key-MD5":
+                 base64.b64encode(hashlib.md5(key).digest()).decode()}
+    context = ssl.create_default_context(cafile=front.ca_file)
+    asked = urllib.request.Request(f"{BASE}/VarnokClientSetup-1.0.0.exe", headers=sse_c)
+    with urllib.request.urlopen(asked, context=context, timeout=30) as resp:
+        assert resp.read() == local("VarnokClientSetup-1.0.0.exe")
+    # A request line without a path is no file: 404, not a failed VCL.
+    with socket.create_connection(("localhost", PORT), timeout=30) as raw, \
+            context.wrap_socket(raw, server_hostname="localhost") as tls:
+        tls.sendall(b"GET https://localhost HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n")
+        assert tls.recv(64).startswith(b"HTTP/1.1 404"), "an empty path is not answered 404"
     # A payload not uploaded yet is never kept at the edge as missing.
     try:
         urllib.request.urlopen(f"{BASE}/api/updates/files/VarnokClient-9-0123456789abcdef.exe",
@@ -215,9 +235,8 @@ def the_installer_installs_through_the_edge_from_the_bucket():
 
 
 def a_second_push_uploads_nothing_and_a_new_release_only_its_payload_and_the_manifest():
-    # Asked the other way, as <bucket>.<endpoint host>, the bucket holds the same (and without
-    # --pub the tree is checked under the key its signature names).
-    r = push("--virtual-host", endpoint=f"http://localhost:{cluster.port + 1}", pub=False)
+    # Asked the other way, as <bucket>.<endpoint host>, the bucket holds the same.
+    r = push("--virtual-host", endpoint=f"http://localhost:{cluster.port + 1}")
     assert r.returncode == 0 and uploaded(r) == [], f"{r.stdout}{r.stderr}"
     assert len(reported(r, "already there")) == 5, r.stdout
     PAYLOADS.append(release("2.0.0"))
@@ -230,8 +249,10 @@ def a_second_push_uploads_nothing_and_a_new_release_only_its_payload_and_the_man
 def a_payload_name_with_other_bytes_in_the_bucket_stops_the_push_before_anything_more():
     live = stored_manifest()
     PAYLOADS.append(release("3.0.0"))
-    rogue = b"MZ" + os.urandom(70000)
-    assert s3("PUT", PAYLOADS[2], rogue) == 200
+    # Other bytes of the payload's length that claim its digest: only the bytes count.
+    rogue = b"MZ" + os.urandom(len(local(PAYLOADS[2])) - 2)
+    forged = "x-amz-meta-sha256: " + hashlib.sha256(local(PAYLOADS[2])).hexdigest()
+    assert s3("PUT", PAYLOADS[2], rogue, [forged]) == 200
     r = push()
     assert r.returncode == 1 and uploaded(r) == [], f"{r.stdout}{r.stderr}"
     for digest in (hashlib.sha256(rogue).hexdigest(), hashlib.sha256(local(PAYLOADS[2])).hexdigest()):

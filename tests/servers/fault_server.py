@@ -27,8 +27,28 @@ Routes (the query is ignored for routing but logged):
                                      every later one carries Age <age> and max-age=<max_age>, as
                                      an edge answers once it has fetched the origin again
 The pattern byte at offset i is ((i * 131) ^ (i >> 8)) & 0xFF, the same the tests compute.
+
+A request signed for S3 (an AWS4-HMAC-SHA256 Authorization) goes to a small in-memory bucket
+store, path-style /<bucket>/<key>, every bucket there from the start: HEAD, GET, PUT (with
+If-None-Match: * and If-Match: *), PUT with x-amz-copy-source (COPY or REPLACE of the metadata;
+any x-amz-copy-source-if-* header fails the signature, as on the Ceph gateway), DELETE and
+GET /<bucket>?list-type=2. It keeps each object's bytes,
+Content-Type, Cache-Control and x-amz-meta-*, and gives the MD5 as ETag as S3 does for one PUT.
+The signature is not checked, nor the body against x-amz-content-sha256: it is the store that
+believes what it is sent. Unsigned requests control it:
+  PUT  /s3-seed/<bucket>/<key>[?parts=N]  stores the body with the request's Content-Type,
+                                     Cache-Control and x-amz-meta-* as they are; with parts an
+                                     ETag "<hex>-N" as a multipart upload gets
+  PUT  /s3-rule/<bucket>/<key>?head=<code>  HEAD of the key answers that status from now on
+  PUT  /s3-rule/<bucket>/<key>?swap=1  the first CopyObject of the key finds the body stored
+                                     there in place of what was (another writer meanwhile)
+  PUT  /s3-rule/<bucket>/<key>?write=<path>  the first HEAD of the key first overwrites the file
+                                     at <path> in place with the body (a file changing under push)
+  GET  /s3-dump/<bucket>             JSON: "objects" {key: size, md5, sha256, headers} and
+                                     "requests" [[method, key], ...] of the signed requests (COPY for a CopyObject)
 """
 import argparse
+import hashlib
 import json
 import os
 import socket
@@ -57,7 +77,24 @@ def pattern_body(n, flip=None):
 
 
 REASONS = {200: "OK", 204: "No Content", 301: "Moved Permanently", 302: "Found",
-           304: "Not Modified", 404: "Not Found", 500: "Internal Server Error"}
+           304: "Not Modified", 400: "Bad Request", 403: "Forbidden", 404: "Not Found",
+           412: "Precondition Failed", 500: "Internal Server Error"}
+KEPT_HEADERS = ("content-type", "cache-control")
+
+
+def s3_error(code, message):
+    return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Error><Code>%s</Code><Message>%s</Message>"
+            "</Error>" % (code, message)).encode()
+
+
+def stored_headers(headers):
+    return {k: v for k, v in headers.items() if k in KEPT_HEADERS or k.startswith("x-amz-meta-")}
+
+
+def make_object(body, headers, parts=0):
+    md5 = hashlib.md5(body).hexdigest()
+    etag = hashlib.md5(md5.encode()).hexdigest() + "-%d" % parts if parts else md5
+    return {"body": body, "headers": stored_headers(headers), "etag": etag}
 
 
 class Handler(socketserver.BaseRequestHandler):
@@ -77,7 +114,8 @@ class Handler(socketserver.BaseRequestHandler):
             data += chunk
             if len(data) > 65536:
                 return None
-        head = data.split(b"\r\n\r\n", 1)[0].decode("latin-1").split("\r\n")
+        head, self.rest = data.split(b"\r\n\r\n", 1)
+        head = head.decode("latin-1").split("\r\n")
         parts = head[0].split(" ")
         headers = {}
         for line in head[1:]:
@@ -85,6 +123,19 @@ class Handler(socketserver.BaseRequestHandler):
                 name, value = line.split(":", 1)
                 headers[name.strip().lower()] = value.strip()
         return (parts[0] if parts else "", parts[1] if len(parts) > 1 else "", headers)
+
+    def read_body(self, headers):
+        """The request's Content-Length bytes, or None when the client stopped short."""
+        length = int(headers.get("content-length", "0"))
+        if headers.get("expect", "").lower() == "100-continue":
+            self.sock.sendall(b"HTTP/1.1 100 Continue\r\n\r\n")
+        data = self.rest
+        while len(data) < length:
+            chunk = self.sock.recv(1 << 20)
+            if not chunk:
+                return None
+            data += chunk
+        return data[:length]
 
     def log(self, method, target, headers):
         entry = {"time": time.time(), "port": self.server.server_address[1], "method": method,
@@ -129,7 +180,12 @@ class Handler(socketserver.BaseRequestHandler):
         query = urllib.parse.parse_qs(url.query)
         parts = [p for p in url.path.split("/") if p]
         try:
-            self.route(parts, query)
+            if headers.get("authorization", "").startswith("AWS4-HMAC-SHA256"):
+                self.s3(method, parts, query, headers)
+            elif parts and parts[0] in ("s3-seed", "s3-rule", "s3-dump"):
+                self.s3_control(method, parts, query, headers)
+            else:
+                self.route(parts, query)
         except (OSError, ssl.SSLError, ValueError, IndexError):
             pass
 
@@ -204,6 +260,104 @@ class Handler(socketserver.BaseRequestHandler):
             self.send_head(404, [("Content-Length", str(len(body)))])
             self.sock.sendall(body)
 
+    def answer(self, code, headers=(), body=b"", head_only=False):
+        self.send_head(code, list(headers) + [("Content-Length", str(len(body)))])
+        if not head_only:
+            self.sock.sendall(body)
+
+    def object_headers(self, obj):
+        return [("ETag", '"%s"' % obj["etag"])] + sorted(obj["headers"].items())
+
+    def s3(self, method, parts, query, headers):
+        server = self.server
+        bucket, key = parts[0], "/".join(parts[1:])
+        with server.log_lock:
+            copy = method == "PUT" and "x-amz-copy-source" in headers
+            server.s3_requests.setdefault(bucket, []).append(["COPY" if copy else method, key])
+            objects = server.s3_objects.setdefault(bucket, {})
+            rule = server.s3_rules.pop((bucket, key, "write"), None) if method == "HEAD" else None
+            swap = server.s3_rules.pop((bucket, key, "swap"), None) if copy else None
+            if swap is not None and key in objects:
+                objects[key] = make_object(swap, objects[key]["headers"])
+            head_status = server.s3_rules.get((bucket, key, "head"))
+        if rule is not None:
+            with open(rule[0], "r+b") as f:
+                f.write(rule[1])
+        if method == "GET" and not key:
+            prefix = query.get("prefix", [""])[0]
+            items = "".join("<Contents><Key>%s</Key><Size>%d</Size><ETag>&quot;%s&quot;</ETag>"
+                            "</Contents>" % (k, len(o["body"]), o["etag"])
+                            for k, o in sorted(objects.items()) if k.startswith(prefix))
+            body = ("<ListBucketResult><Name>%s</Name><IsTruncated>false</IsTruncated>%s"
+                    "</ListBucketResult>" % (bucket, items)).encode()
+            return self.answer(200, [("Content-Type", "application/xml")], body)
+        obj = objects.get(key)
+        if method == "HEAD" and head_status:
+            return self.answer(int(head_status), head_only=True)
+        if method in ("HEAD", "GET"):
+            if obj is None:
+                return self.answer(404, body=s3_error("NoSuchKey", "no such key"),
+                                   head_only=method == "HEAD")
+            self.send_head(200, self.object_headers(obj) +
+                           [("Content-Length", str(len(obj["body"])))])
+            if method == "GET":
+                self.sock.sendall(obj["body"])
+            return None
+        if method == "DELETE":
+            objects.pop(key, None)
+            return self.answer(204)
+        if method != "PUT":
+            return self.answer(400, body=s3_error("InvalidRequest", method))
+        source = headers.get("x-amz-copy-source")
+        if source is not None:
+            src = objects.get(urllib.parse.unquote(source).lstrip("/").split("/", 1)[-1])
+            replace = headers.get("x-amz-metadata-directive", "COPY") == "REPLACE"
+            if src is None:
+                return self.answer(404, body=s3_error("NoSuchKey", "no copy source"))
+            if any(h.startswith("x-amz-copy-source-if-") for h in headers):
+                # As the Ceph gateway answers them, whatever the signature.
+                return self.answer(403, body=s3_error("SignatureDoesNotMatch", ""))
+            if src is obj and not replace:
+                return self.answer(400, body=s3_error("InvalidRequest", "copy onto itself"))
+            copy = make_object(src["body"], headers if replace else src["headers"])
+            objects[key] = copy
+            return self.answer(200, body=("<CopyObjectResult><ETag>&quot;%s&quot;</ETag>"
+                                          "</CopyObjectResult>" % copy["etag"]).encode())
+        if (headers.get("if-none-match") == "*" and obj is not None) or \
+                (headers.get("if-match") == "*" and obj is None):
+            return self.answer(412, body=s3_error("PreconditionFailed", "condition"))
+        body = self.read_body(headers)
+        if body is None:
+            return None  # a body cut short is never stored
+        objects[key] = make_object(body, headers)
+        return self.answer(200, [("ETag", '"%s"' % objects[key]["etag"])])
+
+    def s3_control(self, method, parts, query, headers):
+        server = self.server
+        kind, bucket, key = parts[0], parts[1], "/".join(parts[2:])
+        if kind == "s3-dump":
+            with server.log_lock:
+                objects = {k: {"size": len(o["body"]), "md5": hashlib.md5(o["body"]).hexdigest(),
+                               "sha256": hashlib.sha256(o["body"]).hexdigest(), "etag": o["etag"],
+                               "headers": o["headers"]}
+                           for k, o in server.s3_objects.get(bucket, {}).items()}
+                dump = {"objects": objects, "requests": server.s3_requests.get(bucket, [])}
+            return self.answer(200, [("Content-Type", "application/json")],
+                               json.dumps(dump).encode())
+        body = self.read_body(headers)
+        with server.log_lock:
+            if kind == "s3-seed":
+                parts_count = int(query.get("parts", ["0"])[0])
+                server.s3_objects.setdefault(bucket, {})[key] = make_object(body, headers,
+                                                                            parts_count)
+            elif "head" in query:
+                server.s3_rules[(bucket, key, "head")] = query["head"][0]
+            elif "swap" in query:
+                server.s3_rules[(bucket, key, "swap")] = body
+            else:
+                server.s3_rules[(bucket, key, "write")] = (query["write"][0], body)
+        return self.answer(200)
+
     def finish(self):
         # The wrapped socket owns the connection now; close it here rather than whenever it is
         # collected, so the client sees the end of the body at once.
@@ -236,11 +390,13 @@ def main():
     tls = Server(("127.0.0.1", 0), Handler)
     plain = Server(("127.0.0.1", 0), Handler)
     lock = threading.Lock()
+    store = ({}, {}, {})  # one bucket store behind both ports
     for server, ctx in ((tls, context), (plain, None)):
         server.tls_context = ctx
         server.log_path = args.log
         server.log_lock = lock
         server.asked = set()
+        server.s3_objects, server.s3_requests, server.s3_rules = store
         server.tls_port = tls.server_address[1]
     open(args.log, "a").close()
     threading.Thread(target=plain.serve_forever, daemon=True).start()

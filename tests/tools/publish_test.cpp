@@ -452,7 +452,8 @@ TEST(PruneTree, RemovesOnlyPublishedPayloadsThatNeitherTheManifestNorTheNewestVe
         int64_t now = kNow + 7600;
         uint64_t minAge = 3600;
         std::string deletedByHand = {};
-        bool lastUnrecorded = false;  // the roll-back's manifest went live, its record did not
+        bool lastUnrecorded = false;   // the roll-back's manifest went live, its record did not
+        bool withoutPlacedAt = false;  // written before placed_at was: published_at (kNow) counts
     } cases[] = {
         {0, {nameB, nameB2, nameC}},  // the current payload stays whatever N is
         {1, {nameB, nameB2, nameC}},  // the newest version is the rolled-back 1.0
@@ -463,6 +464,9 @@ TEST(PruneTree, RemovesOnlyPublishedPayloadsThatNeitherTheManifestNorTheNewestVe
         {0, {nameB, nameB2, nameC}, kNow + 4000, 0},
         {0, {nameB2, nameC}, late, 3600, nameB},     // gone either way: the prune goes on
         {0, {nameB, nameB2}, late, 3600, {}, true},  // c's replacement is not recorded
+        {0, {}, kNow + 1500, 0},                     // b, b2 and c were replaced after "now"
+        {0, {}, kNow + 3000, 3600, {}, false, true},
+        {0, {nameB, nameB2, nameC}, kNow + 3700, 3600, {}, false, true},
     };
     for (const auto& row : cases) {
         ScratchDir dir;
@@ -482,6 +486,12 @@ TEST(PruneTree, RemovesOnlyPublishedPayloadsThatNeitherTheManifestNorTheNewestVe
         WriteFileBytes(files / "VarnokClient-0.9.exe", "MZ from before the history");
         WriteFileBytes(files / ".VarnokClient-4.0.123.tmp", "MZ a publish under way");
         if (!row.deletedByHand.empty()) fs::remove(files / row.deletedByHand);
+        if (row.withoutPlacedAt) {
+            const fs::path path = dir / "tree/api/updates/history.json";
+            auto history = nlohmann::json::parse(ReadFileBytes(path));
+            for (auto& entry : history["published"]) entry.erase("placed_at");
+            WriteFileBytes(path, history.dump());
+        }
         const auto before = Listing(files);
 
         std::vector<std::string> removed, kept;

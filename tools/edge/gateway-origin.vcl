@@ -19,6 +19,23 @@ sub vcl_backend_fetch {
     # the cache keeps the path installers ask for, and only the request to the gateway names the
     # bucket.
     set bereq.url = "/varnok-updates" + bereq.url;
+    # What a client says to the store is not passed on: an x-amz-* header changes what the gateway
+    # answers (an SSE-C key or algorithm, a requester-pays or bucket-owner claim, a checksum mode,
+    # a token), and the first client to miss would choose it for everyone the answer is cached
+    # for. VCL cannot drop headers by prefix, so these are every request header S3 reads on a GET
+    # or HEAD of an object; push's own requests never come this way.
+    unset bereq.http.x-amz-security-token;
+    unset bereq.http.x-amz-date;
+    unset bereq.http.x-amz-content-sha256;
+    unset bereq.http.x-amz-request-payer;
+    unset bereq.http.x-amz-expected-bucket-owner;
+    unset bereq.http.x-amz-checksum-mode;
+    unset bereq.http.x-amz-mfa;
+    unset bereq.http.x-amz-server-side-encryption-customer-algorithm;
+    unset bereq.http.x-amz-server-side-encryption-customer-key;
+    unset bereq.http.x-amz-server-side-encryption-customer-key-md5;
+    unset bereq.http.x-amz-user-agent;
+    unset bereq.http.x-amz-te;
 }
 
 sub vcl_backend_response {

@@ -21,8 +21,9 @@ sub vcl_recv {
     # One file has one spelling. The origin ignores a query string and merges repeated slashes,
     # so every "?x=n" or "//" would otherwise be a full origin fetch and a new year-long object,
     # and a few of them push the real payload out of the store. An absolute-form request line
-    # names its host, which is dropped with the rest of the host.
-    set req.url = regsub(req.url, "^[A-Za-z][A-Za-z0-9+.-]*://[^/]*", "");
+    # names its host, which is dropped with the rest of the host; with no path at all ("GET
+    # http://host") what is left is "/", never an empty URL, which would fail the VCL (503).
+    set req.url = regsub(req.url, "^[A-Za-z][A-Za-z0-9+.-]*://[^/]*(/|$)", "/");
     set req.url = regsub(req.url, "[?#].*$", "");
     set req.url = regsuball(req.url, "/{2,}", "/");
     # Only what the origin serves is asked of it, each name spelled as installers and users spell
