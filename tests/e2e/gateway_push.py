@@ -1,8 +1,8 @@
 """`varnok-publish push` into a real object store: a throw-away Ceph cluster's RADOS Gateway
 (tests/servers/ceph_gateway.py), public read through a bucket policy, behind the edge of
-tools/edge/ with gateway-origin.vcl as its origin. The README's push block runs as written; the
-real installer installs through hitch -> Varnish -> gateway; then releases, conflicts, an outage
-before the manifest and wrong credentials, each judged by what the bucket holds afterwards.
+tools/edge/ with gateway-origin.vcl as its origin. The publishing guide's push block runs as
+written; the real installer installs through hitch -> Varnish -> gateway; then releases, conflicts,
+an outage before the manifest and wrong credentials, each judged by what the bucket holds afterwards.
 
 usage: gateway_push.py <VarnokClientSetup.exe> <VarnokClientStandIn.exe>
 """
@@ -47,9 +47,9 @@ cluster = front = None
 
 
 def guide_block(marker):
-    text = open(os.path.join(harness.ROOT, "README.md")).read()
+    text = open(os.path.join(harness.ROOT, "docs", "publishing.md")).read()
     m = re.search(rf"<!-- {marker}:begin -->\s*```sh\n(.*?)```\s*<!-- {marker}:end -->", text, re.S)
-    assert m, f"README.md has no {marker} block"
+    assert m, f"docs/publishing.md has no {marker} block"
     return m.group(1)
 
 
@@ -66,7 +66,7 @@ def expected_headers(key):
 
 
 def s3(method, key="", body=None, headers=()):
-    """A signed request of the publisher's own, with curl as the README's guide makes it."""
+    """A signed request of the publisher's own, with curl as the publishing guide makes it."""
     data = b"" if body is None else body
     cmd = ["curl", "-sS", "-o", "/dev/null", "-w", "%{http_code}", "-X", method,
            "--aws-sigv4", "aws:amz:us-east-1:s3", "--user",

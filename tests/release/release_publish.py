@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The publisher's way to a release, run for real in two copies of the source tree:
-scripts/release refuses what must not ship before it builds anything; the README's publisher's
+scripts/release refuses what must not ship before it builds anything; the publishing guide's
 guide, run as written in the first copy, ends with a signed installer in the update tree that
 verifies and is served over HTTPS, with a copy under its version and a winget manifest for that
 copy; a PEM certificate with an RFC 3161 time-stamp server signs a second version without
@@ -154,10 +154,10 @@ def refusal(name, manifest_key, certificate, message, version=GUIDE_VERSION):
 
 
 def publisher_guide(marker="publisher-guide"):
-    with open(os.path.join(ROOT, "README.md")) as f:
+    with open(os.path.join(ROOT, "docs", "publishing.md")) as f:
         text = f.read()
     m = re.search(rf"<!-- {marker}:begin -->\s*```sh\n(.*?)```\s*<!-- {marker}:end -->", text, re.S)
-    assert m, f"README.md has no {marker} block"
+    assert m, f"docs/publishing.md has no {marker} block"
     return m.group(1)
 
 
@@ -265,7 +265,7 @@ def signed_installer_verifies_against_the_publishers_root_only():
 NGINX_EXAMPLE = os.path.join(ROOT, "tools", "nginx-updates.conf")
 NGINX_PATHS = os.path.join(ROOT, "tools", "nginx-updates-paths.conf")
 def served_tree_gives_the_signed_installer_and_its_digest():
-    """The tree served by nginx with the README's example configuration, included unchanged."""
+    """The tree served by nginx with the publishing guide's example configuration, included unchanged."""
     if os.geteuid() != 0:
         raise harness.Skip("the nginx example listens on port 443, which only root may open")
     prefix = os.path.join(WORK, "nginx")
