@@ -17,6 +17,32 @@
 
 namespace {
 
+// --- the header lines libcurl hands over ------------------------------------------------------
+
+TEST(CollectHeaderLine, ARepeatedHeaderKeepsEveryValueAndOnlyTheLastResponseCounts) {
+    struct Case {
+        const char* what;
+        std::vector<const char*> lines;
+        HeaderMap expected;
+    };
+    const Case cases[] = {
+        {"a header sent twice",
+         {"HTTP/1.1 200 OK", "Cache-Control: max-age=10", "cache-control:  public "},
+         {{"cache-control", "max-age=10, public"}}},
+        {"an interim answer before the real one",
+         {"HTTP/1.1 100 Continue", "Cache-Control: no-store", "", "HTTP/1.1 200 OK", "Age: 3"},
+         {{"age", "3"}}},
+        {"a name in any case, a value with colons",
+         {"HTTP/2 200", "EXPIRES: Thu, 01 Jan 2026 00:00:00 GMT"},
+         {{"expires", "Thu, 01 Jan 2026 00:00:00 GMT"}}},
+    };
+    for (const Case& c : cases) {
+        HeaderMap headers;
+        for (const char* line : c.lines) CollectHeaderLine(line, headers);
+        EXPECT_EQ(headers, c.expected) << c.what;
+    }
+}
+
 // --- what the headers let caches do ----------------------------------------------------------
 
 HeaderMap Headers(std::initializer_list<std::pair<const char*, const char*>> list) {
