@@ -85,7 +85,10 @@ def digest(path):
 
 
 def verify(exe, roots, *extra):
-    return run(["osslsigncode", "verify", "-in", exe, "-CAfile", roots, *extra], cwd=WORK)
+    # The guide's releases are time-stamped by the same throwaway CA that signs them.
+    stamp_roots = [] if "-TSA-CAfile" in extra else ["-TSA-CAfile", roots]
+    return run(["osslsigncode", "verify", "-in", exe, "-CAfile", roots, *stamp_roots, *extra],
+               cwd=WORK)
 
 
 shutil.rmtree(WORK, ignore_errors=True)
@@ -134,16 +137,22 @@ REFUSALS = [
      ("does not match --manifest-key", key_start(OTHER_KEY + ".hex"), key_start(OWN_KEY + ".hex"))),
     ("version_not_digits_and_dots", OWN_KEY + ".hex", P12, "--version must be major.minor.patch",
      "1.0.0-beta"),
+    # A signature without a time stamp is only ever made on purpose.
+    ("time_stamp_neither_given_nor_declined", OWN_KEY + ".hex", P12, "a time stamp is required",
+     GUIDE_VERSION, ()),
+    ("time_stamp_given_and_declined", OWN_KEY + ".hex", P12, "not both", GUIDE_VERSION,
+     ("--no-timestamp", "--timestamp", "http://timestamp.example")),
     ("version_part_past_a_16_bit_word", OWN_KEY + ".hex", P12, "each part at most 65535",
      "1.65536.0"),
 ]
 
 
-def refusal(name, manifest_key, certificate, message, version=GUIDE_VERSION):
+def refusal(name, manifest_key, certificate, message, version=GUIDE_VERSION,
+            stamp=("--no-timestamp",)):
     def test():
         r = run([os.path.join(ONE, "scripts", "release"), "--url", URL, "--manifest-key",
                  manifest_key, "--tree", REFUSAL_TREE, "--version", version, *certificate,
-                 "--ca-file", ca("ca.pem")], cwd=WORK)
+                 *stamp, "--ca-file", ca("ca.pem")], cwd=WORK)
         assert r.returncode != 0, "scripts/release accepted it"
         for part in message if isinstance(message, tuple) else (message,):
             assert part in r.stderr, f"refused without saying {part!r}: {r.stderr.strip()}"
@@ -176,10 +185,14 @@ def publisher_guide_signs_and_writes_the_installer_into_the_tree():
     script = publisher_guide().replace("--tree publisher/www",
                                        "--tree publisher/www --ca-file " + ca("ca.pem"))
     assert "--ca-file" in script, "the guide no longer calls scripts/release with --tree publisher/www"
-    r = run(["bash", "-euo", "pipefail", "-c", script], cwd=ONE)
+    with tsa.TimeStampServer(CA) as server:
+        r = run(["bash", "-euo", "pipefail", "-c", with_time_stamp_server(script, server)],
+                cwd=ONE)
+        asked = server.requests
     with open(os.path.join(WORK, "guide.log"), "w") as f:
         f.write(r.stdout + r.stderr)
     assert r.returncode == 0, f"the guide failed ({r.returncode}): {r.stderr.strip()[-1500:]}"
+    assert asked, "the guide's release asked no time-stamp server"
     with open(SIGNED + ".sha256") as f:
         assert f.read() == f"{digest(SIGNED)}  {INSTALLER}\n", "the .sha256 file names another digest"
     with open(SIGNED, "rb") as f:
@@ -337,9 +350,17 @@ def served_tree_gives_the_signed_installer_and_its_digest():
 
 
 def release_into_the_guides_tree(version, *certificate):
+    stamp = [] if "--timestamp" in certificate else ["--no-timestamp"]
     return run([os.path.join(ONE, "scripts", "release"), "--url", URL, "--manifest-key",
                 os.path.join(ONE, "publisher", "manifest-key.hex"), "--tree", WWW,
-                "--version", version, *certificate, "--ca-file", ca("ca.pem")], cwd=ONE)
+                "--version", version, *certificate, *stamp, "--ca-file", ca("ca.pem")], cwd=ONE)
+
+
+def with_time_stamp_server(script, server):
+    """A guide's block with the test's own time-stamp server in place of the example's."""
+    example = "--timestamp http://timestamp.example"
+    assert example in script, f"the guide no longer says {example!r}"
+    return script.replace(example, f"--timestamp {server.url} --tsa-ca-file {ca('ca.pem')}")
 
 
 def pem_certificate_with_time_stamp_server_signs_a_second_version():
@@ -441,8 +462,9 @@ def token_guide_keeps_every_private_key_in_the_token():
             ("--tree publisher/www", "--tree publisher/www --ca-file " + ca("ca.pem"))):
         assert example in script, f"the token guide no longer says {example!r}"
         script = script.replace(example, here)
-    r = run(["bash", "-euo", "pipefail", "-c", script], cwd=ONE,
-            env=TOKEN.env(dict(ENV, TMPDIR=tmp)))
+    with tsa.TimeStampServer(CA) as server:
+        r = run(["bash", "-euo", "pipefail", "-c", with_time_stamp_server(script, server)],
+                cwd=ONE, env=TOKEN.env(dict(ENV, TMPDIR=tmp)))
     with open(os.path.join(WORK, "token-guide.log"), "w") as f:
         f.write(r.stdout + r.stderr)
     assert r.returncode == 0, f"the token guide failed ({r.returncode}): {r.stderr.strip()[-1500:]}"
@@ -469,7 +491,7 @@ def token_refusal(name, obj, chain, message, module=None, pin_file=None, key=Non
                  "--cert", chain(),
                  "--key", key(TOKEN.uri(obj)) if key else TOKEN.uri(obj),
                  "--pkcs11-module", module or TOKEN.module,
-                 "--pin-file", pin or TOKEN.pin_file, "--ca-file", ca("ca.pem")],
+                 "--pin-file", pin or TOKEN.pin_file, "--no-timestamp", "--ca-file", ca("ca.pem")],
                 cwd=WORK, env=TOKEN.env(ENV))
         said = message() if callable(message) else message
         assert r.returncode != 0, "scripts/release accepted it"
