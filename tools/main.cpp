@@ -300,7 +300,8 @@ void AddPush(CLI::App& app, int& status) {
         "installs working throughout: the payloads (never replacing one), the versioned "
         "installer copies, VarnokClientSetup.exe and its .sha256, the manifest last. Each object "
         "gets the Content-Type and Cache-Control the update server gives its path. Credentials "
-        "come from AWS_ACCESS_KEY_ID, AWS_SECRET_ACCESS_KEY and AWS_SESSION_TOKEN.");
+        "come from AWS_ACCESS_KEY_ID, AWS_SECRET_ACCESS_KEY and AWS_SESSION_TOKEN, else from the "
+        "AWS_PROFILE profile of ~/.aws/credentials (AWS_SHARED_CREDENTIALS_FILE).");
     verb->add_option("--tree", request->treeDir, "the root of the update tree")
         ->required()
         ->type_name("<dir>");
@@ -308,11 +309,12 @@ void AddPush(CLI::App& app, int& status) {
         ->required()
         ->type_name("s3://<bucket>[/<prefix>]");
     verb->add_option("--endpoint", request->endpoint,
-                     "the store's URL, e.g. https://s3.eu-central-1.amazonaws.com")
-        ->required()
+                     "the store's URL, e.g. https://s3.eu-central-1.amazonaws.com (default: "
+                     "AWS_ENDPOINT_URL_S3, else AWS_ENDPOINT_URL)")
         ->type_name("<URL>");
     verb->add_option("--region", request->region,
-                     "the signing region (default: AWS_REGION, else us-east-1)")
+                     "the signing region (default: AWS_REGION, AWS_DEFAULT_REGION, the profile's "
+                     "region in ~/.aws/config (AWS_CONFIG_FILE), else us-east-1)")
         ->type_name("<region>");
     verb->add_flag("--virtual-host", request->virtualHost,
                    "address the bucket as <bucket>.<endpoint host> in place of <host>/<bucket>");

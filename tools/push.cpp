@@ -483,7 +483,14 @@ bool PushTree(const PushRequest& request, std::ostream& out, std::string& error)
     S3Target target;
     target.virtualHost = request.virtualHost;
     target.caFile = request.caFile;
-    if (!ParseS3Target(request.to, request.endpoint, request.allowHttp, target, error) ||
+    const std::string endpoint =
+        request.endpoint.empty() ? EndpointFromEnvironment() : request.endpoint;
+    if (endpoint.empty()) {
+        error =
+            "no endpoint: give --endpoint <URL>, or set AWS_ENDPOINT_URL_S3 or AWS_ENDPOINT_URL";
+        return false;
+    }
+    if (!ParseS3Target(request.to, endpoint, request.allowHttp, target, error) ||
         !CredentialsFromEnvironment(request.region, target, error))
         return false;
     // Held to the end: a publish or prune meanwhile would change the tree under the push.

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <map>
 
 #include "manifest/sha256.h"
 #include "tools/bytes.h"
@@ -293,25 +295,82 @@ bool ParseS3Target(const std::string& to, const std::string& endpoint, bool allo
     return true;
 }
 
+namespace {
+
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return std::string(value ? value : "");
+}
+
+// The AWS tools' shared file, or its place in the home folder.
+std::string AwsFile(const char* variable, const char* name) {
+    const std::string given = Env(variable);
+    if (!given.empty()) return given;
+    const std::string home = Env("HOME");
+    return home.empty() ? std::string() : home + "/.aws/" + name;
+}
+
+// The `key = value` lines of one [section] of an INI file as the AWS tools write it; nothing when
+// the file or the section is missing.
+std::map<std::string, std::string> IniSection(const std::string& path, const std::string& section) {
+    std::map<std::string, std::string> values;
+    std::ifstream in(path);
+    std::string line;
+    bool inside = false;
+    while (std::getline(in, line)) {
+        const std::string text(Trim(line));
+        if (text.empty() || text[0] == '#' || text[0] == ';') continue;
+        if (text.front() == '[' && text.back() == ']') {
+            inside = Trim(std::string_view(text).substr(1, text.size() - 2)) == section;
+        } else if (const size_t equals = text.find('='); inside && equals != std::string::npos) {
+            values[Lower(Trim(std::string_view(text).substr(0, equals)))] =
+                std::string(Trim(std::string_view(text).substr(equals + 1)));
+        }
+    }
+    return values;
+}
+
+}  // namespace
+
 bool CredentialsFromEnvironment(const std::string& regionOption, S3Target& target,
                                 std::string& error) {
-    const auto env = [](const char* name) {
-        const char* value = std::getenv(name);
-        return std::string(value ? value : "");
-    };
-    target.accessKey = env("AWS_ACCESS_KEY_ID");
-    target.secretKey = env("AWS_SECRET_ACCESS_KEY");
-    target.sessionToken = env("AWS_SESSION_TOKEN");
+    target.accessKey = Env("AWS_ACCESS_KEY_ID");
+    target.secretKey = Env("AWS_SECRET_ACCESS_KEY");
+    target.sessionToken = Env("AWS_SESSION_TOKEN");
+    std::string profile = Env("AWS_PROFILE");
+    if (profile.empty()) profile = "default";
+    // As the AWS tools do: the environment's pair when it has one, else the profile's.
+    const std::string credentialsFile = AwsFile("AWS_SHARED_CREDENTIALS_FILE", "credentials");
+    if (target.accessKey.empty() && target.secretKey.empty() && !credentialsFile.empty()) {
+        auto keys = IniSection(credentialsFile, profile);
+        target.accessKey = keys["aws_access_key_id"];
+        target.secretKey = keys["aws_secret_access_key"];
+        target.sessionToken = keys["aws_session_token"];
+    }
     if (target.accessKey.empty() || target.secretKey.empty()) {
         error =
             "set AWS_ACCESS_KEY_ID and AWS_SECRET_ACCESS_KEY in the environment (and "
-            "AWS_SESSION_TOKEN for temporary credentials); they are never taken from the "
-            "command line";
+            "AWS_SESSION_TOKEN for temporary credentials), or give profile " +
+            profile + " both keys in " +
+            (credentialsFile.empty() ? "~/.aws/credentials" : credentialsFile) +
+            "; they are never taken from the command line";
         return false;
     }
-    target.region = !regionOption.empty() ? regionOption : env("AWS_REGION");
+    target.region = regionOption;
+    if (target.region.empty()) target.region = Env("AWS_REGION");
+    if (target.region.empty()) target.region = Env("AWS_DEFAULT_REGION");
+    if (const std::string config = AwsFile("AWS_CONFIG_FILE", "config");
+        target.region.empty() && !config.empty()) {
+        target.region =
+            IniSection(config, profile == "default" ? profile : "profile " + profile)["region"];
+    }
     if (target.region.empty()) target.region = "us-east-1";
     return true;
+}
+
+std::string EndpointFromEnvironment() {
+    const std::string s3 = Env("AWS_ENDPOINT_URL_S3");
+    return s3.empty() ? Env("AWS_ENDPOINT_URL") : s3;
 }
 
 std::string ObjectUrl(const S3Target& target, const std::string& key) {

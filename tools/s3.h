@@ -32,10 +32,17 @@ bool ParseS3Target(const std::string& to, const std::string& endpoint, bool allo
 // localhost, 127.0.0.0/8 or [::1], with or without a port: a host no other machine can be.
 bool IsLoopbackHost(const std::string& hostAndPort);
 
-// AWS_ACCESS_KEY_ID, AWS_SECRET_ACCESS_KEY, AWS_SESSION_TOKEN (optional) and the region:
-// `regionOption`, else AWS_REGION, else us-east-1.
+// The credentials and region as the AWS tools find them: AWS_ACCESS_KEY_ID, AWS_SECRET_ACCESS_KEY
+// and AWS_SESSION_TOKEN (optional), else the profile AWS_PROFILE (default "default") of the shared
+// credentials file (AWS_SHARED_CREDENTIALS_FILE, else ~/.aws/credentials); the region from
+// `regionOption`, else AWS_REGION, else AWS_DEFAULT_REGION, else the profile's `region` in the
+// config file (AWS_CONFIG_FILE, else ~/.aws/config), else us-east-1.
 bool CredentialsFromEnvironment(const std::string& regionOption, S3Target& target,
                                 std::string& error);
+
+// The endpoint when --endpoint is not given: AWS_ENDPOINT_URL_S3, else AWS_ENDPOINT_URL; empty
+// when neither is set.
+std::string EndpointFromEnvironment();
 
 // The object's URL, path-style or virtual-hosted.
 std::string ObjectUrl(const S3Target& target, const std::string& key);

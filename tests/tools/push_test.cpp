@@ -130,6 +130,9 @@ TEST(S3Target, CredentialsNeedBothKeysAndTheRegionFallsBackInOrder) {
     const auto set = [](const char* name, const char* value) {
         value ? setenv(name, value, 1) : unsetenv(name);
     };
+    // No shared file of the machine's may answer for a missing key.
+    setenv("AWS_SHARED_CREDENTIALS_FILE", "/nonexistent/credentials", 1);
+    setenv("AWS_CONFIG_FILE", "/nonexistent/config", 1);
     for (const auto& row : rows) {
         set("AWS_ACCESS_KEY_ID", row.access);
         set("AWS_SECRET_ACCESS_KEY", row.secret);
@@ -141,6 +144,64 @@ TEST(S3Target, CredentialsNeedBothKeysAndTheRegionFallsBackInOrder) {
             << (row.access ? row.access : "-") << "/" << (row.secret ? row.secret : "-");
     }
     unsetenv("AWS_REGION");
+    unsetenv("AWS_SHARED_CREDENTIALS_FILE");
+    unsetenv("AWS_CONFIG_FILE");
+}
+
+TEST(S3Target, WithoutKeysInTheEnvironmentTheProfileOfTheSharedFilesAnswers) {
+    ScratchDir scratch;
+    const std::string credentials = scratch.Utf8("credentials"), config = scratch.Utf8("config");
+    std::ofstream(credentials) << "[default]\naws_access_key_id = AKDEF\n"
+                                  "aws_secret_access_key=SKDEF\n\n# a comment\n[staging]\n"
+                                  "AWS_ACCESS_KEY_ID = AKSTAGE\naws_secret_access_key = SKSTAGE\n"
+                                  "aws_session_token = TSTAGE\n[half]\naws_access_key_id = AK\n";
+    std::ofstream(config) << "[default]\nregion = eu-north-1\n[profile staging]\n"
+                             "region = ap-south-1\n[staging]\nregion = wrong-section\n";
+    setenv("AWS_SHARED_CREDENTIALS_FILE", credentials.c_str(), 1);
+    setenv("AWS_CONFIG_FILE", config.c_str(), 1);
+    const struct {
+        const char* profile;        // AWS_PROFILE
+        const char* envAccess;      // AWS_ACCESS_KEY_ID and AWS_SECRET_ACCESS_KEY ("S" + it)
+        const char* defaultRegion;  // AWS_DEFAULT_REGION
+        const char* expected;       // access key/session token/region, or "refused"
+    } rows[] = {
+        {nullptr, nullptr, nullptr, "AKDEF//eu-north-1"},
+        {"staging", nullptr, nullptr, "AKSTAGE/TSTAGE/ap-south-1"},
+        {"staging", nullptr, "sa-east-1", "AKSTAGE/TSTAGE/sa-east-1"},
+        {"staging", "AKENV", nullptr, "AKENV//ap-south-1"},  // the environment's pair wins
+        {"half", nullptr, nullptr, "refused"},
+        {"absent", nullptr, nullptr, "refused"},
+    };
+    const auto set = [](const char* name, const char* value) {
+        value ? setenv(name, value, 1) : unsetenv(name);
+    };
+    unsetenv("AWS_REGION");
+    unsetenv("AWS_SESSION_TOKEN");
+    for (const auto& row : rows) {
+        set("AWS_PROFILE", row.profile);
+        set("AWS_ACCESS_KEY_ID", row.envAccess);
+        set("AWS_SECRET_ACCESS_KEY",
+            row.envAccess ? (std::string("S") + row.envAccess).c_str() : nullptr);
+        set("AWS_DEFAULT_REGION", row.defaultRegion);
+        S3Target target;
+        std::string error;
+        const bool taken = CredentialsFromEnvironment("", target, error);
+        EXPECT_EQ(
+            taken ? target.accessKey + "/" + target.sessionToken + "/" + target.region : "refused",
+            row.expected)
+            << (row.profile ? row.profile : "default") << " " << error;
+    }
+    for (const char* name :
+         {"AWS_PROFILE", "AWS_ACCESS_KEY_ID", "AWS_SECRET_ACCESS_KEY", "AWS_DEFAULT_REGION",
+          "AWS_SHARED_CREDENTIALS_FILE", "AWS_CONFIG_FILE"})
+        unsetenv(name);
+
+    setenv("AWS_ENDPOINT_URL", "https://any.example", 1);
+    EXPECT_EQ(EndpointFromEnvironment(), "https://any.example");
+    setenv("AWS_ENDPOINT_URL_S3", "https://s3.example", 1);
+    EXPECT_EQ(EndpointFromEnvironment(), "https://s3.example");
+    unsetenv("AWS_ENDPOINT_URL_S3");
+    unsetenv("AWS_ENDPOINT_URL");
 }
 
 TEST(S3Answer, TheStoresOwnCodeAndMessageAreQuoted) {
