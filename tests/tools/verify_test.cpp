@@ -305,9 +305,9 @@ TEST_F(VerifyFetch, TheInstallerHoldsOnlyWithTheDigestBesideItAndTheServedPathsH
          },
          {"FAIL installer: ", "but VarnokClientSetup.exe.sha256 names ",
           "FAIL versioned installer: "}},
-        {"a digest for another file name",
+        {"a digest for another file name (sha256sum -c would look for that one)",
          [&](ServedTree& t) {
-             t["VarnokClientSetup.exe.sha256"].bytes = named + "  VarnokClientSetup-2.0.0.exe\n";
+             t["VarnokClientSetup.exe.sha256"].bytes = named + "  varnokclientsetup.exe\n";
          },
          {"FAIL installer digest: ", "is not \"<64 hex>  VarnokClientSetup.exe\"",
           "FAIL installer: ", "and no digest to hold it to"}},
