@@ -535,6 +535,13 @@ void VerifyInstallers(const VerifyRequest& request, InstallerClient& client,
                             "versioned installer");
     for (const auto& [path, check] : copies) {
         const std::string url = base + path;
+        if (ServedPathFor(path) == nullptr) {
+            // Not X.Y.Z: the update server serves no such name, and nothing is asked.
+            report.Line(false, check,
+                        url + ": \"" + Printable(request.installerVersion) +
+                            "\" is no version of three numbers, the only versioned copies served");
+            continue;
+        }
         ServedFile copy;
         const bool fetched = FetchInstaller(client, url, copy);
         const std::string seen = url + ": 200, " + std::to_string(copy.bytes) + " bytes, SHA-256 ";

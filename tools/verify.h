@@ -1,7 +1,8 @@
 // `varnok-publish verify`: fetches a served update tree exactly as installers do (libcurl in place
 // of WinHTTP, with the installer's request, limits and time-outs), checks what it gets with the
 // installer's own verifier, and judges the cache headers that decide what an edge cache does with
-// it. Host only.
+// it; then the installer people download and the digest published beside it, held to each other
+// and to the served-paths table. Host only.
 #pragma once
 
 #include <curl/curl.h>

@@ -258,6 +258,7 @@ struct TreeCase {
     const char* what;
     std::function<void(ServedTree&)> slip;
     std::vector<const char*> lines;  // each in the output
+    const char* version = "2.0.0";   // --installer-version
 };
 
 TEST_F(VerifyFetch, TheInstallerHoldsOnlyWithTheDigestBesideItAndTheServedPathsHeaders) {
@@ -322,6 +323,10 @@ TEST_F(VerifyFetch, TheInstallerHoldsOnlyWithTheDigestBesideItAndTheServedPathsH
         {"the digest without a Content-Type",
          [](ServedTree& t) { t["VarnokClientSetup.exe.sha256"].contentType.clear(); },
          {"FAIL installer digest headers: no Content-Type header, Cache-Control: no-store"}},
+        {"a version that is no name the server serves",
+         [](ServedTree&) {},
+         {"FAIL versioned installer: ", "\"../VarnokClientSetup\" is no version of three numbers"},
+         "../VarnokClientSetup"},
         {"no versioned copy",
          [](ServedTree& t) { t.erase("VarnokClientSetup-2.0.0.exe"); },
          {"FAIL versioned installer: ", "/VarnokClientSetup-2.0.0.exe: http_404"}},
@@ -353,9 +358,9 @@ TEST_F(VerifyFetch, TheInstallerHoldsOnlyWithTheDigestBesideItAndTheServedPathsH
             ASSERT_EQ(Ask(plain + "/s3-seed/" + bucket + "/" + key, &served.bytes, headers).status,
                       200);
         }
-        const ToolRun run =
-            RunTool(dir, "verify " + Url("/site/" + bucket) + " --pub " + DevPublicHex() +
-                             " --ca-file " + Quote(server.caFile) + " --installer-version 2.0.0");
+        const ToolRun run = RunTool(dir, "verify " + Url("/site/" + bucket) + " --pub " +
+                                             DevPublicHex() + " --ca-file " + Quote(server.caFile) +
+                                             " --installer-version " + c.version);
         const bool good = std::string(c.lines.front()).rfind("PASS", 0) == 0;
         EXPECT_EQ(run.exitCode, good ? 0 : 1) << c.what << ":\n" << run.out << run.err;
         for (const char* line : c.lines)
