@@ -268,8 +268,10 @@ void AddVerify(CLI::App& app, int& status) {
         "verify",
         "Fetches the served manifest and the client it names as installers do (GET, their user "
         "agent, no redirects, status 200 only, their limits and time-outs), checks them with the "
-        "installer's verifier and judges how caches may keep them. One PASS or FAIL line per "
-        "check; exit 0 only when all hold.");
+        "installer's verifier and judges how caches may keep them; then fetches "
+        "VarnokClientSetup.exe.sha256 and VarnokClientSetup.exe the same way and checks that the "
+        "digest names those bytes and that both carry the served-paths table's headers. One PASS "
+        "or FAIL line per check; exit 0 only when all hold.");
     verb->add_option("url", options->request.baseUrl, "the base URL installers are built for")
         ->required()
         ->type_name("<base URL>");
@@ -280,6 +282,10 @@ void AddVerify(CLI::App& app, int& status) {
     verb->add_option("--ca-file", options->request.caFile,
                      "trust this CA (PEM) in place of the system's roots")
         ->type_name("<pem>");
+    verb->add_option("--installer-version", options->request.installerVersion,
+                     "also check VarnokClientSetup-<version>.exe (what winget downloads): served "
+                     "immutable, with the digest VarnokClientSetup.exe.sha256 names")
+        ->type_name("<version>");
     verb->callback([options, &status] {
         std::string error;
         if (!ReadPublicKeyHex(options->pub, options->request.publicKey, error)) {

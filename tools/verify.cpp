@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <thread>
+#include <vector>
 
 #include "install/install_worker.h"
 #include "manifest/sha256.h"
 #include "net/https.h"
 #include "tools/bytes.h"
 #include "tools/check.h"
+#include "tools/served_paths.h"
 
 void CollectHeaderLine(std::string_view line, HeaderMap& headers) {
     if (line.substr(0, 5) == "HTTP/") {
@@ -155,6 +158,45 @@ void ResetAnswer(ServedFile& answer) {
     answer = ServedFile{};
 }
 
+// A 200's body hashed while it streams, stopped at the first byte past `limit`; the caller
+// holds the size and digest to what it expects.
+bool FetchHashed(InstallerClient& client, const std::string& url, uint64_t limit,
+                 ServedFile& answer) {
+    ResetAnswer(answer);
+    CURL* easy = client.easy.get();
+    PayloadSink sink{easy, &answer, limit, {}};
+    sink.hasher.Open();
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HashPayload);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
+    SetTimeouts(easy, kDownloadTimeouts);
+    const bool whole = Perform(client, url, answer);
+    if (answer.status == 200 && (sink.exceeded || sink.hashFailed)) {
+        answer.code = sink.exceeded ? "size_exceeded" : "transfer_failed";
+        answer.number = 0;
+        answer.detail = sink.exceeded ? "" : "SHA-256 failed";
+        return false;
+    }
+    if (!whole) return false;
+    answer.sha256 = sink.hasher.FinishHex();
+    return true;
+}
+
+// Cache-Control's directives, lower case and without spaces, in order of name: the same
+// header however a server spells or orders it.
+std::vector<std::string> Directives(std::string_view value) {
+    std::vector<std::string> items;
+    while (!value.empty()) {
+        const size_t comma = value.find(',');
+        std::string item;
+        for (char c : Lower(Trim(value.substr(0, comma))))
+            if (c != ' ' && c != '\t') item.push_back(c);
+        if (!item.empty()) items.push_back(item);
+        value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+    }
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
 }  // namespace
 
 bool OpenInstallerClient(InstallerClient& client, const std::string& caFile, std::string& error) {
@@ -198,31 +240,60 @@ bool FetchManifest(InstallerClient& client, const std::string& url, ServedFile& 
 
 bool FetchPayload(InstallerClient& client, const std::string& url, uint64_t expectedSize,
                   std::string_view expectedSha256, ServedFile& answer) {
-    ResetAnswer(answer);
-    CURL* easy = client.easy.get();
-    PayloadSink sink{easy, &answer, expectedSize, {}};
-    sink.hasher.Open();
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HashPayload);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
-    SetTimeouts(easy, kDownloadTimeouts);
-    const bool whole = Perform(client, url, answer);
-    if (answer.status == 200 && (sink.exceeded || sink.hashFailed)) {
-        answer.code = sink.exceeded ? "size_exceeded" : "transfer_failed";
-        answer.number = 0;
-        answer.detail = sink.exceeded ? "" : "SHA-256 failed";
-        return false;
-    }
-    if (!whole) return false;
+    if (!FetchHashed(client, url, expectedSize, answer)) return false;
     if (answer.bytes != expectedSize) {
         answer.code = "size_mismatch";
         return false;
     }
-    answer.sha256 = sink.hasher.FinishHex();
     if (answer.sha256.empty() || answer.sha256 != expectedSha256) {
         answer.code = "sha256_mismatch";
         return false;
     }
     return true;
+}
+
+bool FetchInstaller(InstallerClient& client, const std::string& url, ServedFile& answer) {
+    if (!FetchHashed(client, url, kInstallerByteLimit, answer)) return false;
+    if (answer.sha256.empty()) {
+        answer.code = "transfer_failed";
+        answer.detail = "SHA-256 failed";
+        return false;
+    }
+    return true;
+}
+
+bool ParseInstallerDigest(std::string_view body, std::string& sha256) {
+    constexpr std::string_view kName = "VarnokClientSetup.exe";
+    if (!body.empty() && body.back() == '\n') body.remove_suffix(1);
+    if (body.size() != 64 + 2 + kName.size() ||
+        (body.substr(64, 2) != "  " && body.substr(64, 2) != " *") || body.substr(66) != kName)
+        return false;
+    const std::string hex = Lower(body.substr(0, 64));
+    if (hex.find_first_not_of("0123456789abcdef") != std::string::npos) return false;
+    sha256 = hex;
+    return true;
+}
+
+bool JudgeServedHeaders(std::string_view path, const HeaderMap& headers, std::string& line) {
+    const std::string quoted = Quoted(headers, "content-type", "Content-Type") + ", " +
+                               Quoted(headers, "cache-control", "Cache-Control");
+    const ServedPath* row = ServedPathFor(path);
+    if (row == nullptr) {
+        line = quoted + ": " + std::string(path) + " is no path the update server serves";
+        return false;
+    }
+    auto type = headers.find("content-type");
+    auto caching = headers.find("cache-control");
+    const bool held =
+        type != headers.end() &&
+        Lower(Trim(std::string_view(type->second).substr(0, type->second.find(';')))) ==
+            row->contentType &&
+        caching != headers.end() && Directives(caching->second) == Directives(row->cacheControl);
+    line = quoted + (held ? ": as the served-paths table gives " + std::string(path)
+                          : ": the served-paths table gives " + std::string(path) +
+                                " Content-Type: " + row->contentType +
+                                ", Cache-Control: " + row->cacheControl);
+    return held;
 }
 
 CacheLifetime SharedCacheLifetime(const HeaderMap& headers) {
@@ -348,28 +419,31 @@ std::string UtcText(int64_t when) {
     return text;
 }
 
-}  // namespace
-
-bool VerifyServedTree(const VerifyRequest& request, std::ostream& out) {
-    Report report{out};
-    std::string base = request.baseUrl;
-    while (!base.empty() && base.back() == '/') base.pop_back();
-    InstallerClient client;
-    std::string error;
-    if (Lower(base.substr(0, 8)) != "https://") {
-        report.Line(false, "base URL", base + " is not https; installers only take https");
-        return false;
+// A served text's bytes as a line may show them: at most 100, control bytes escaped.
+std::string Printable(std::string_view text) {
+    std::string shown;
+    for (char c : text.substr(0, 100)) {
+        if (c == '\n') {
+            shown += "\\n";
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f || c == '"' || c == '\\') {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+            shown += escaped;
+        } else {
+            shown.push_back(c);
+        }
     }
-    if (!OpenInstallerClient(client, request.caFile, error)) {
-        report.Line(false, "manifest fetch", error);
-        return false;
-    }
+    return text.size() > 100 ? shown + "..." : shown;
+}
 
+// The manifest and the payload it names, as an install fetches them.
+void VerifyManifestAndPayload(const VerifyRequest& request, InstallerClient& client,
+                              const std::string& base, Report& report) {
     const std::string manifestUrl = base + std::string(kManifestPath);
     ServedFile manifestAnswer;
     if (!FetchManifest(client, manifestUrl, manifestAnswer)) {
         report.Line(false, "manifest fetch", manifestUrl + ": " + Why(manifestAnswer));
-        return false;
+        return;
     }
     report.Line(true, "manifest fetch",
                 manifestUrl + ": 200, " + std::to_string(manifestAnswer.bytes) + " bytes");
@@ -410,13 +484,13 @@ bool VerifyServedTree(const VerifyRequest& request, std::ostream& out) {
     }
     report.Line(cachingHeld, "manifest caching", line);
 
-    if (!usable) return false;
+    if (!usable) return;
     const LauncherEntry& launcher = *manifest.launcher;
     const std::string payloadUrl = base + launcher.url;
     ServedFile payload;
     if (!FetchPayload(client, payloadUrl, launcher.size_bytes, launcher.sha256, payload)) {
         report.Line(false, "payload", payloadUrl + ": " + Why(payload));
-        return false;
+        return;
     }
     // The installer's own look at the file once it is whole: an executable of a real size.
     if (!LooksLikeClientExe(payload.head, launcher.size_bytes)) {
@@ -429,5 +503,80 @@ bool VerifyServedTree(const VerifyRequest& request, std::ostream& out) {
             payloadUrl + ": 200, " + std::to_string(payload.bytes) + " bytes, SHA-256 as signed");
     }
     report.Line(JudgePayloadCaching(payload.headers, line), "payload caching", line);
+}
+
+// What people download by hand or through winget: the installer under its stable name, the
+// digest published beside it, and with a version the copy kept under that version's name.
+void VerifyInstallers(const VerifyRequest& request, InstallerClient& client,
+                      const std::string& base, Report& report) {
+    std::string line;
+    const std::string digestPath = "/VarnokClientSetup.exe.sha256";
+    const std::string digestUrl = base + digestPath;
+    ServedFile digestFile;
+    std::string named;
+    const bool digestFetched = FetchManifest(client, digestUrl, digestFile);
+    if (!digestFetched) {
+        report.Line(false, "installer digest", digestUrl + ": " + Why(digestFile));
+    } else if (!ParseInstallerDigest(digestFile.body, named)) {
+        report.Line(false, "installer digest",
+                    digestUrl + ": \"" + Printable(digestFile.body) +
+                        "\" is not \"<64 hex>  VarnokClientSetup.exe\"");
+    } else {
+        report.Line(true, "installer digest", digestUrl + ": 200, names " + named);
+    }
+    if (digestFetched)
+        report.Line(JudgeServedHeaders(digestPath, digestFile.headers, line),
+                    "installer digest headers", line);
+
+    std::vector<std::pair<std::string, const char*>> copies = {
+        {"/VarnokClientSetup.exe", "installer"}};
+    if (!request.installerVersion.empty())
+        copies.emplace_back("/VarnokClientSetup-" + request.installerVersion + ".exe",
+                            "versioned installer");
+    for (const auto& [path, check] : copies) {
+        const std::string url = base + path;
+        if (ServedPathFor(path) == nullptr) {
+            // Not X.Y.Z: the update server serves no such name, and nothing is asked.
+            report.Line(false, check,
+                        url + ": \"" + Printable(request.installerVersion) +
+                            "\" is no version of three numbers, the only versioned copies served");
+            continue;
+        }
+        ServedFile copy;
+        const bool fetched = FetchInstaller(client, url, copy);
+        const std::string seen = url + ": 200, " + std::to_string(copy.bytes) + " bytes, SHA-256 ";
+        if (!fetched)
+            report.Line(false, check, url + ": " + Why(copy));
+        else if (named.empty())
+            report.Line(false, check, seen + copy.sha256 + ", and no digest to hold it to");
+        else if (copy.sha256 != named)
+            report.Line(false, check,
+                        seen + copy.sha256 + ", but VarnokClientSetup.exe.sha256 names " + named);
+        else
+            report.Line(true, check, seen + "as VarnokClientSetup.exe.sha256 names");
+        if (fetched)
+            report.Line(JudgeServedHeaders(path, copy.headers, line),
+                        (std::string(check) + " headers").c_str(), line);
+    }
+}
+
+}  // namespace
+
+bool VerifyServedTree(const VerifyRequest& request, std::ostream& out) {
+    Report report{out};
+    std::string base = request.baseUrl;
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    InstallerClient client;
+    std::string error;
+    if (Lower(base.substr(0, 8)) != "https://") {
+        report.Line(false, "base URL", base + " is not https; installers only take https");
+        return false;
+    }
+    if (!OpenInstallerClient(client, request.caFile, error)) {
+        report.Line(false, "manifest fetch", error);
+        return false;
+    }
+    VerifyManifestAndPayload(request, client, base, report);
+    VerifyInstallers(request, client, base, report);
     return report.allHeld;
 }

@@ -1,7 +1,8 @@
 // `varnok-publish verify`: fetches a served update tree exactly as installers do (libcurl in place
 // of WinHTTP, with the installer's request, limits and time-outs), checks what it gets with the
 // installer's own verifier, and judges the cache headers that decide what an edge cache does with
-// it. Host only.
+// it; then the installer people download and the digest published beside it, held to each other
+// and to the served-paths table. Host only.
 #pragma once
 
 #include <curl/curl.h>
@@ -20,6 +21,9 @@ inline constexpr char kInstallerUserAgent[] = "VarnokClientSetup/1.0";
 // payload's lifetime may be.
 inline constexpr int64_t kManifestLifetimeLimitSeconds = 300;
 inline constexpr int64_t kPayloadLifetimeFloorSeconds = 86400;
+// The most verify reads of an installer: several times what the installer is, far short of
+// what a wrong answer (a whole payload, an endless body) could hold it to.
+inline constexpr uint64_t kInstallerByteLimit = 16u << 20;
 
 using CurlEasy = UniqueHandle<CURL*, &curl_easy_cleanup>;
 using CurlList = UniqueHandle<curl_slist*, &curl_slist_free_all>;
@@ -71,6 +75,19 @@ bool FetchManifest(InstallerClient& client, const std::string& url, ServedFile& 
 bool FetchPayload(InstallerClient& client, const std::string& url, uint64_t expectedSize,
                   std::string_view expectedSha256, ServedFile& answer);
 
+// An installer (the stable name or a versioned copy): hashed while it streams, at most
+// kInstallerByteLimit bytes, with the download time-outs.
+bool FetchInstaller(InstallerClient& client, const std::string& url, ServedFile& answer);
+
+// The digest a VarnokClientSetup.exe.sha256 names, in lower case: the file is sha256sum's one
+// line "<64 hex>  VarnokClientSetup.exe" (or " *" for binary mode), as scripts/release writes it,
+// so that `sha256sum -c` takes it too.
+bool ParseInstallerDigest(std::string_view body, std::string& sha256);
+
+// The Content-Type (its media type) and Cache-Control (its directives, in any order and case)
+// that the served-paths table gives `path`; `line` quotes what came, and the table's when not.
+bool JudgeServedHeaders(std::string_view path, const HeaderMap& headers, std::string& line);
+
 // How long a shared cache may serve a response without asking the origin, from Cache-Control
 // (s-maxage before max-age) or Expires minus Date.
 struct CacheLifetime {
@@ -95,6 +112,8 @@ struct VerifyRequest {
     // How long to wait before asking once more when the manifest arrives past its lifetime:
     // an edge refreshing in the background answers fresh by then.
     int staleRetryMs = 1500;
+    // Also the versioned copy VarnokClientSetup-<version>.exe, what winget downloads; empty: not.
+    std::string installerVersion;
 };
 
 // Runs every check, printing one line each ("PASS <check>: ..." or "FAIL <check>: ..."). True

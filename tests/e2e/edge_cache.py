@@ -7,6 +7,7 @@ keeps the manifest an hour.
 
 usage: edge_cache.py <VarnokClientSetup.exe> <VarnokClientStandIn.exe>
 """
+import hashlib
 import http.client
 import os
 import re
@@ -65,6 +66,16 @@ def stand_in_payload(version, size=1 << 20):
     with open(path, "wb") as f:
         f.write(b"MZ" + os.urandom(size - 2))
     publish(WWW, path, version, int(version.split(".")[0]))
+
+
+def stand_in_installer():
+    """What scripts/release lays beside the tree, which verify fetches too: an installer under
+    its stable name and the digest file naming it (bytes of their own; nothing runs them)."""
+    data = b"MZ" + os.urandom(70000)
+    with open(os.path.join(WWW, "VarnokClientSetup.exe"), "wb") as f:
+        f.write(data)
+    with open(os.path.join(WWW, "VarnokClientSetup.exe.sha256"), "w") as f:
+        f.write(hashlib.sha256(data).hexdigest() + "  VarnokClientSetup.exe\n")
 
 
 def verify(edge_server):
@@ -153,13 +164,14 @@ def a_payload_has_one_spelling_and_nothing_else_reaches_the_origin():
 def verify_passes_through_the_edge_also_once_the_manifest_has_expired():
     fresh_tree()
     stand_in_payload("1.0.0")
+    stand_in_installer()
     with edge.Edge(WWW, update_server.PORT, STATE) as e:
         for when in ("first", f"after {LIFETIME + 2} s"):
             if when != "first":
                 time.sleep(LIFETIME + 2)  # the edge now holds a copy past its lifetime
             r = verify(e)
             lines = r.stdout.strip().splitlines()
-            assert r.returncode == 0 and len(lines) == 5, \
+            assert r.returncode == 0 and len(lines) == 9, \
                 f"verify {when} ended {r.returncode}: {r.stdout}{r.stderr}"
             assert all(line.startswith("PASS ") for line in lines), r.stdout
         assert len(payload_paths(e.origin_requests())) == 1, e.origin_requests()
@@ -168,6 +180,7 @@ def verify_passes_through_the_edge_also_once_the_manifest_has_expired():
 def verify_fails_when_the_edge_keeps_the_manifest_an_hour():
     fresh_tree()
     stand_in_payload("1.0.0")
+    stand_in_installer()
     with edge.Edge(WWW, update_server.PORT, STATE, vcl=WRONG_VCL) as e:
         first = verify(e)
         assert first.returncode == 0, f"a fresh copy should pass: {first.stdout}{first.stderr}"

@@ -44,6 +44,9 @@ believes what it is sent. Unsigned requests control it:
                                      there in place of what was (another writer meanwhile)
   PUT  /s3-rule/<bucket>/<key>?write=<path>  the first HEAD of the key first overwrites the file
                                      at <path> in place with the body (a file changing under push)
+  GET  /site/<bucket>/<key>          the object as a CDN in front of the bucket serves it: its
+                                     bytes with its stored Content-Type and Cache-Control only,
+                                     404 when there is none (a served tree for verify)
   GET  /s3-dump/<bucket>             JSON: "objects" {key: size, md5, sha256, headers} and
                                      "requests" [[method, key], ...] of the signed requests (COPY for a CopyObject)
 """
@@ -182,6 +185,8 @@ class Handler(socketserver.BaseRequestHandler):
         try:
             if headers.get("authorization", "").startswith("AWS4-HMAC-SHA256"):
                 self.s3(method, parts, query, headers)
+            elif parts and parts[0] == "site":
+                self.site(parts)
             elif parts and parts[0] in ("s3-seed", "s3-rule", "s3-dump"):
                 self.s3_control(method, parts, query, headers)
             else:
@@ -331,6 +336,15 @@ class Handler(socketserver.BaseRequestHandler):
             return None  # a body cut short is never stored
         objects[key] = make_object(body, headers)
         return self.answer(200, [("ETag", '"%s"' % objects[key]["etag"])])
+
+    def site(self, parts):
+        with self.server.log_lock:
+            obj = self.server.s3_objects.get(parts[1], {}).get("/".join(parts[2:]))
+        if obj is None:
+            return self.answer(404, body=b"not found\n")
+        kept = [(name.title(), value) for name, value in sorted(obj["headers"].items())
+                if name in KEPT_HEADERS]
+        return self.answer(200, kept, obj["body"])
 
     def s3_control(self, method, parts, query, headers):
         server = self.server

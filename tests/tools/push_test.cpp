@@ -231,39 +231,6 @@ TEST(S3Answer, TheStoresOwnCodeAndMessageAreQuoted) {
 
 namespace {
 
-struct Control {
-    long status = 0;
-    std::string body;
-};
-
-size_t Keep(char* data, size_t size, size_t count, void* user) {
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
-}
-
-// An unsigned request to the fault server's bucket controls (seed, rule, dump).
-Control Ask(const std::string& url, const std::string* body = nullptr,
-            const std::vector<std::string>& headers = {}) {
-    Control answer;
-    CURL* easy = curl_easy_init();
-    curl_slist* list = nullptr;
-    for (const std::string& h : headers) list = curl_slist_append(list, h.c_str());
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Keep);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer.body);
-    if (body) {
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "PUT");
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body->data());
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));
-    }
-    if (curl_easy_perform(easy) == CURLE_OK)
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &answer.status);
-    curl_slist_free_all(list);
-    curl_easy_cleanup(easy);
-    return answer;
-}
-
 constexpr char kManifest[] = "api/updates/manifest";
 constexpr char kInstaller[] = "VarnokClientSetup.exe";
 

@@ -1,5 +1,6 @@
 #include "tests/tools/tool_support.h"
 
+#include <curl/curl.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -91,4 +92,35 @@ bool PublishBytes(const ScratchDir& dir, const std::string& version, uint64_t bu
     return PublishClient({kDevPemPath, (dir / "client.exe").string(), version, build,
                           (dir / "tree").string(), kNow, now},
                          error, served);
+}
+
+namespace {
+
+size_t Keep(char* data, size_t size, size_t count, void* user) {
+    static_cast<std::string*>(user)->append(data, size * count);
+    return size * count;
+}
+
+}  // namespace
+
+Control Ask(const std::string& url, const std::string* body,
+            const std::vector<std::string>& headers) {
+    Control answer;
+    CURL* easy = curl_easy_init();
+    curl_slist* list = nullptr;
+    for (const std::string& h : headers) list = curl_slist_append(list, h.c_str());
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Keep);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer.body);
+    if (body) {
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "PUT");
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body->data());
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));
+    }
+    if (curl_easy_perform(easy) == CURLE_OK)
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &answer.status);
+    curl_slist_free_all(list);
+    curl_easy_cleanup(easy);
+    return answer;
 }

@@ -51,3 +51,13 @@ bool PublishBytes(const ScratchDir& dir, const std::string& version, uint64_t bu
 
 // A file installers take as the client: "MZ" and `size` bytes that differ with `seed`.
 std::string ClientBytes(size_t size, int seed = 0);
+
+struct Control {
+    long status = 0;
+    std::string body;
+};
+
+// An unsigned request to the fault server's bucket controls (seed, rule, dump): a PUT of `body`
+// when given, else a GET.
+Control Ask(const std::string& url, const std::string* body = nullptr,
+            const std::vector<std::string>& headers = {});

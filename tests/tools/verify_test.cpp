@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +15,9 @@
 #include "manifest/sha256.h"
 #include "net/https.h"
 #include "tests/support/scratch.h"
+#include "tests/tools/tool_support.h"
+#include "tools/publish.h"
+#include "tools/served_paths.h"
 #include "tools/verify.h"
 
 namespace {
@@ -198,10 +203,10 @@ TEST_F(VerifyFetch, AManifestPastItsLifetimeIsAskedAgainAndTheFreshAnswerJudgedI
         const std::string base = "/refreshed/" + std::string(c.again) + "/verify-" +
                                  std::to_string(getpid()) + "-" + std::to_string(&c - cases);
         std::ostringstream out;
-        const VerifyRequest request{Url(base), std::string(128, '0'), server.caFile, 0};
+        const VerifyRequest request{Url(base), std::string(128, '0'), server.caFile, 0, ""};
         EXPECT_FALSE(VerifyServedTree(request, out)) << "no key signed it";
         EXPECT_NE(out.str().find(c.line), std::string::npos) << c.again << ":\n" << out.str();
-        EXPECT_EQ(Logged(server, base).size(), 2u) << c.again;
+        EXPECT_EQ(Logged(server, base + "/api/updates/manifest").size(), 2u) << c.again;
     }
 }
 
@@ -237,6 +242,134 @@ TEST_F(VerifyFetch, PayloadIsHeldToItsSizeAndDigest) {
     EXPECT_EQ(answer.code, "size_mismatch");
     EXPECT_FALSE(FetchPayload(client, Url("/cut/100000/50000"), 100000, digest, answer));
     EXPECT_FALSE(answer.code.empty());
+}
+
+// --- a whole tree behind a CDN, the installer beside it
+// --------------------------------------------
+
+// What the bucket serves: each key's bytes and the headers the CDN passes on.
+struct Served {
+    std::string bytes;
+    std::string contentType, cacheControl;  // empty: not sent
+};
+using ServedTree = std::map<std::string, Served>;
+
+struct TreeCase {
+    const char* what;
+    std::function<void(ServedTree&)> slip;
+    std::vector<const char*> lines;  // each in the output
+    const char* version = "2.0.0";   // --installer-version
+};
+
+TEST_F(VerifyFetch, TheInstallerHoldsOnlyWithTheDigestBesideItAndTheServedPathsHeaders) {
+    ScratchDir dir;
+    std::string error, payload;
+    // Published now: verify judges it by the clock, as installers do.
+    WriteFileBytes(dir / "client.exe", ClientBytes(70000, 1));
+    ASSERT_TRUE(PublishClient(
+        {kDevPemPath, dir.Utf8("client.exe"), "2.0.0", 2, dir.Utf8("tree"), UnixNow(), UnixNow()},
+        error, &payload))
+        << error;
+    const std::string installer = ClientBytes(66000, 3);
+    ServedTree good;
+    const auto put = [&](const std::string& key, const std::string& bytes) {
+        const ServedPath* row = ServedPathFor("/" + key);
+        ASSERT_NE(row, nullptr) << key;
+        good[key] = {bytes, row->contentType, row->cacheControl};
+    };
+    put("api/updates/manifest", ReadFileBytes(dir.Utf8("tree/api/updates/manifest")));
+    put("api/updates/files/" + payload,
+        ReadFileBytes(dir.Utf8("tree/api/updates/files/" + payload)));
+    put("VarnokClientSetup.exe", installer);
+    put("VarnokClientSetup-2.0.0.exe", installer);
+    put("VarnokClientSetup.exe.sha256", Sha256Of(installer) + "  VarnokClientSetup.exe\n");
+    const std::string named = Sha256Of(installer);
+    const std::string other = Sha256Of(ClientBytes(66000, 4));
+
+    const std::vector<TreeCase> cases = {
+        {"the tree as publish and release leave it, served as the table says",
+         [](ServedTree&) {},
+         {"PASS installer digest: ", "names ",
+          "PASS installer digest headers: Content-Type: "
+          "text/plain, Cache-Control: no-store: as the served-paths table gives",
+          "PASS installer: ", "PASS installer headers: ", "PASS versioned installer: ",
+          "PASS versioned installer headers: "}},
+        {"the same headers spelt and ordered otherwise",
+         [](ServedTree& t) {
+             t["VarnokClientSetup.exe"].contentType = "Application/Octet-Stream; charset=binary";
+             t["VarnokClientSetup.exe"].cacheControl = "max-age=60,  Public";
+         },
+         {"PASS installer headers: "}},
+        {"a digest naming other bytes",
+         [&](ServedTree& t) {
+             t["VarnokClientSetup.exe.sha256"].bytes = other + "  VarnokClientSetup.exe\n";
+         },
+         {"FAIL installer: ", "but VarnokClientSetup.exe.sha256 names ",
+          "FAIL versioned installer: "}},
+        {"a digest for another file name (sha256sum -c would look for that one)",
+         [&](ServedTree& t) {
+             t["VarnokClientSetup.exe.sha256"].bytes = named + "  varnokclientsetup.exe\n";
+         },
+         {"FAIL installer digest: ", "is not \"<64 hex>  VarnokClientSetup.exe\"",
+          "FAIL installer: ", "and no digest to hold it to"}},
+        {"the installer kept a year, as if its name said what it holds",
+         [](ServedTree& t) {
+             t["VarnokClientSetup.exe"].cacheControl = "public, max-age=31536000, immutable";
+         },
+         {"FAIL installer headers: Content-Type: application/octet-stream, Cache-Control: "
+          "public, max-age=31536000, immutable: the served-paths table gives "
+          "/VarnokClientSetup.exe Content-Type: application/octet-stream, Cache-Control: public, "
+          "max-age=60"}},
+        {"the digest without a Content-Type",
+         [](ServedTree& t) { t["VarnokClientSetup.exe.sha256"].contentType.clear(); },
+         {"FAIL installer digest headers: no Content-Type header, Cache-Control: no-store"}},
+        {"a version that is no name the server serves",
+         [](ServedTree&) {},
+         {"FAIL versioned installer: ", "\"../VarnokClientSetup\" is no version of three numbers"},
+         "../VarnokClientSetup"},
+        {"no versioned copy",
+         [](ServedTree& t) { t.erase("VarnokClientSetup-2.0.0.exe"); },
+         {"FAIL versioned installer: ", "/VarnokClientSetup-2.0.0.exe: http_404"}},
+        {"the versioned copy served as the stable name is",
+         [](ServedTree& t) {
+             t["VarnokClientSetup-2.0.0.exe"].cacheControl = "public, max-age=60";
+         },
+         {"FAIL versioned installer headers: "}},
+        {"the versioned copy of another build",
+         [](ServedTree& t) { t["VarnokClientSetup-2.0.0.exe"].bytes = ClientBytes(66000, 4); },
+         {"FAIL versioned installer: "}},
+    };
+    const std::string plain =
+        "http://127.0.0.1:" +
+        std::to_string(nlohmann::json::parse(ReadFileBytes(std::getenv("VARNOK_TEST_SERVERS")))
+                           .at("fault")
+                           .at("plain_port")
+                           .get<int>());
+    for (const TreeCase& c : cases) {
+        const std::string bucket =
+            "verify-" + std::to_string(getpid()) + "-" + std::to_string(&c - cases.data());
+        ServedTree tree = good;
+        c.slip(tree);
+        for (const auto& [key, served] : tree) {
+            // "Content-Type:" alone keeps curl from sending one of its own.
+            std::vector<std::string> headers = {"Content-Type:" + served.contentType};
+            if (!served.cacheControl.empty())
+                headers.push_back("Cache-Control: " + served.cacheControl);
+            ASSERT_EQ(Ask(plain + "/s3-seed/" + bucket + "/" + key, &served.bytes, headers).status,
+                      200);
+        }
+        const ToolRun run = RunTool(dir, "verify " + Url("/site/" + bucket) + " --pub " +
+                                             DevPublicHex() + " --ca-file " + Quote(server.caFile) +
+                                             " --installer-version " + c.version);
+        const bool good = std::string(c.lines.front()).rfind("PASS", 0) == 0;
+        EXPECT_EQ(run.exitCode, good ? 0 : 1) << c.what << ":\n" << run.out << run.err;
+        for (const char* line : c.lines)
+            EXPECT_NE(run.out.find(line), std::string::npos)
+                << c.what << ": no \"" << line << "\" in\n"
+                << run.out;
+        // Only the slip fails: the manifest and the payload still hold.
+        EXPECT_NE(run.out.find("PASS payload caching: "), std::string::npos) << run.out;
+    }
 }
 
 }  // namespace
